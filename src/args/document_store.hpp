@@ -1,0 +1,17 @@
+// document_store.hpp - stores one uploaded file under a generated name.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include "frame/request_ctx.hpp"
+
+namespace kestrel {
+
+// Stores the bytes in the document table, or in <service>_filedir with a row
+// pointing at the file; returns the generated name (request pool). Dies on
+// any failure.
+const char* ldimage(request_ctx& ctx, std::span<const char> bytes, std::string_view mime_type,
+                    std::string_view file_name);
+
+}  // namespace kestrel

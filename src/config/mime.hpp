@@ -1,0 +1,17 @@
+// mime.hpp - lookups over the MIME table of svXXXX.cfg.
+#pragma once
+
+#include <string_view>
+
+#include "frame/request_ctx.hpp"
+
+namespace kestrel {
+
+bool isValidMimeType(request_ctx& ctx, std::string_view type);
+// The type implied by the request URL's extension, else the default type
+// (null when none is held).
+const char* ext2mimeType(request_ctx& ctx);
+// ext2mimeType, or "text/html" when no type is held.
+const char* MyGetReqMimeType(request_ctx& ctx);
+
+}  // namespace kestrel

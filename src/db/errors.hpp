@@ -1,0 +1,18 @@
+// errors.hpp - database error texts, ready to be handed to die.
+#pragma once
+
+#include <string>
+
+#include "frame/request_ctx.hpp"
+
+namespace kestrel {
+
+// The message of the cursor's return code; after a call that does not
+// compile (6550) with a described procedure, followed by the report of form
+// fields and procedure arguments that do not match.
+std::string oerr_cda(request_ctx& ctx);
+
+// The message of the logon's return code.
+std::string oerr_lda(request_ctx& ctx);
+
+}  // namespace kestrel
