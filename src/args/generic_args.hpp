@@ -1,4 +1,5 @@
-// generic_args.hpp - generic-argument mode and the request report.
+// generic_args.hpp - generic-argument mode: every field goes to the
+// database package cgi_args instead of being named in the call.
 #pragma once
 
 #include "frame/request_ctx.hpp"
@@ -8,8 +9,5 @@ namespace kestrel {
 // Hands every pair to cgi_args and empties the list when the service is in
 // generic mode (<service>_argv_only).
 void maybe_generic(request_ctx& ctx);
-
-// Writes the request report to the error log, and to the client when show.
-void dump_values(request_ctx& ctx, bool show);
 
 }  // namespace kestrel
