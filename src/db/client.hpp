@@ -11,6 +11,7 @@
 //   1017   invalid user name or password
 //   6550   the call does not compile (unknown or missing arguments, syntax)
 //   -6564, -20001, -20002, -20004   no such routine (oexec of a description)
+//   1401   a bound value is too long (refused rather than cut)
 // oerhms turns a code into the database's message text.
 #pragma once
 
@@ -28,6 +29,7 @@ inline constexpr int no_data_found = 1403;
 inline constexpr int invalid_logon = 1017;
 inline constexpr int call_does_not_compile = 6550;
 inline constexpr int no_such_routine = -6564;
+inline constexpr int value_too_long = 1401;
 
 // External data types of binds and defines.
 enum class data_type : std::uint8_t {
@@ -94,7 +96,7 @@ struct column_define {
 };
 
 class client {
-public:
+  public:
     virtual ~client() = default;
 
     virtual int olog(logon_area& lda, const logon_request& who) = 0;

@@ -2,6 +2,7 @@
 // with the connection-reuse check.
 #pragma once
 
+#include "db/client.hpp"
 #include "frame/request_ctx.hpp"
 
 namespace kestrel {
@@ -14,5 +15,17 @@ bool Logon(request_ctx& ctx, const char* user, const char* password);
 // Commits (rollback false) or rolls back, then closes the session unless it
 // is kept for reuse. Errors are ignored.
 void Logoff(request_ctx& ctx, bool rollback);
+
+// Fills who with the account to log on with and exports ORACLE_HOME and
+// ORACLE_SID of the service. Returns 1 when a logon is needed, 0 when the
+// open session serves this account. Used by Logon.
+int get_userid(request_ctx& ctx, const char* user, const char* password, db::logon_request& who);
+
+// 1 when the open session belongs to user and password; otherwise closes
+// whatever session there was and returns 0. Used by get_userid.
+int reUseConnect(request_ctx& ctx, const std::string& user, const std::string& password);
+
+// The session's client, created with db::make_client() on first use.
+db::client& session_client(request_ctx& ctx);
 
 }  // namespace kestrel

@@ -86,6 +86,9 @@ struct statement_record {
     const bind_record* find_bind(std::string_view name) const;
 };
 
+// The columns of one fetched row, column 1 first; nullopt is NULL.
+using row_values = std::vector<std::optional<std::string>>;
+
 // What one execution of a scripted statement does.
 struct outcome {
     int rc = 0;
@@ -95,9 +98,8 @@ struct outcome {
     // element size - 1), with their lengths; current_count becomes their number.
     std::map<std::string, std::vector<std::string>> arrays{};
     std::map<std::string, std::int16_t> indicators{};  // e.g. -1 for a NULL output
-    // The fetched row: column 1 first; nullopt is NULL.
-    std::optional<std::vector<std::optional<std::string>>> row{};
-    int oflng_rc = 0;  // returned by every oflng on this row
+    std::optional<row_values> row{};                   // the fetched row; none: oexfet gives 1403
+    int oflng_rc = 0;                                  // returned by every oflng on this row
 };
 
 struct statement_script {
@@ -152,7 +154,7 @@ class recording_client final : public db::client {
         std::vector<db::scalar_bind> scalars;
         std::vector<db::array_bind> arrays;
         std::vector<db::column_define> defines;
-        std::optional<std::vector<std::optional<std::string>>> row;
+        std::optional<row_values> row;
         int oflng_rc = 0;
     };
 

@@ -1,0 +1,127 @@
+// session.cpp - logon and logoff: the first and last database work of every
+// request. The account comes from the service block (or the browser's Basic
+// credentials), the connection string from owa_connect_string; one session
+// and one cursor serve the whole request.
+#include "db/session.hpp"
+
+#include <strings.h>
+
+#include <array>
+#include <cstdlib>
+#include <string>
+
+#include "db/query.hpp"
+#include "frame/diagnostics.hpp"
+#include "frame/wrb.hpp"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* reset_statement = "begin dbms_session.reset_package; end;";
+
+bool same_text_ignoring_case(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+// The prefix put before a browser's user name: the service's own setting,
+// else the [DBAUTH] fallback, else none.
+std::string web_authent_prefix(request_ctx& ctx) {
+    const std::string key = ctx.service_name + "_web_authent_prefix";
+    if (const char* prefix = WRBGetConfigVal(ctx.wrb_handle, key); prefix != nullptr) {
+        return prefix;
+    }
+    return ctx.default_web_authent_prefix.value_or("");
+}
+
+// setenv copies its arguments, so nothing has to outlive the call.
+void export_oracle_environment(request_ctx& ctx, const service_entry& service) {
+    if (service.oracle_home) {
+        setenv("ORACLE_HOME", service.oracle_home->c_str(), 1);
+        KESTREL_TRACE(ctx, "ORACLE_HOME=%s", service.oracle_home->c_str());
+    }
+    if (service.oracle_sid) {
+        setenv("ORACLE_SID", service.oracle_sid->c_str(), 1);
+        KESTREL_TRACE(ctx, "ORACLE_SID=%s", service.oracle_sid->c_str());
+    }
+}
+
+}  // namespace
+
+db::client& session_client(request_ctx& ctx) {
+    if (!ctx.db) {
+        ctx.db = db::make_client();
+    }
+    return *ctx.db;
+}
+
+int reUseConnect(request_ctx& ctx, const std::string& user, const std::string& password) {
+    std::array<char, 35> current{};
+    if (select_into(ctx, "select user from dual", current) != 0) {
+        return 0;
+    }
+    // Database user names compare without regard to case; the password must
+    // match exactly, or a wrong-case password would inherit the session.
+    if (same_text_ignoring_case(current.data(), user) && ctx.logon_password == password) {
+        KESTREL_TRACE(ctx, "Reusing the session of %s", current.data());
+        return 1;
+    }
+    db::client& db = session_client(ctx);
+    db.oclose(ctx.cda);
+    db.ologof(ctx.lda);
+    return 0;
+}
+
+int get_userid(request_ctx& ctx, const char* user, const char* password, db::logon_request& who) {
+    const service_entry* service = ctx.service();
+    if (user == nullptr && password == nullptr) {
+        who.user = service != nullptr ? service->owa_user.value_or("") : "";
+        who.password = service != nullptr ? service->owa_password.value_or("") : "";
+    } else {
+        who.user = web_authent_prefix(ctx) + (user != nullptr ? user : "");
+        who.password = password != nullptr ? password : "";
+    }
+    if (reUseConnect(ctx, who.user, who.password) != 0) {
+        return 0;
+    }
+    ctx.logon_password = who.password;
+    who.connect = service != nullptr ? service->owa_connect_string.value_or("") : "";
+    if (service != nullptr) {
+        export_oracle_environment(ctx, *service);
+    }
+    return 1;
+}
+
+bool Logon(request_ctx& ctx, const char* user, const char* password) {
+    db::logon_request who;
+    if (get_userid(ctx, user, password, who) == 0) {
+        return true;
+    }
+    KESTREL_TRACE(ctx, "Logon as %s", who.user.c_str());
+    db::client& db = session_client(ctx);
+    if (db.olog(ctx.lda, who) != 0) {
+        KESTREL_TRACE(ctx, "Logon failed with %d", ctx.lda.rc);
+        return false;
+    }
+    if (db.oopen(ctx.cda, ctx.lda) != 0) {
+        KESTREL_TRACE(ctx, "Opening the cursor failed with %d", ctx.cda.rc);
+        db.ologof(ctx.lda);
+        return false;
+    }
+    return true;
+}
+
+void Logoff(request_ctx& ctx, bool rollback) {
+    db::client& db = session_client(ctx);
+    if (rollback) {
+        db.orol(ctx.lda);
+    } else {
+        db.ocom(ctx.lda);
+    }
+    if (ctx.reuse_connection && execute_immediate(ctx, reset_statement) == 0) {
+        return;
+    }
+    db.oclose(ctx.cda);
+    db.ologof(ctx.lda);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,86 @@
+// query_test.cpp - single-row query and immediate execution on the cursor.
+#include "db/query.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/recording_client.hpp"
+
+namespace kestrel {
+namespace {
+
+class QueryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto owned = std::make_unique<test::recording_client>();
+        db = owned.get();
+        ctx.db = std::move(owned);
+    }
+    request_ctx ctx;
+    test::recording_client* db = nullptr;
+};
+
+TEST_F(QueryTest, SelectIntoDefinesColumnOneAsTextAndFetchesOneRow) {
+    db->on("from dual").outcomes = {{.row = test::row_values{"Mon Jan 01 10:00:00 2024"}}};
+    std::array<char, 80> date{};
+    ASSERT_EQ(select_into(ctx, "select sysdate from dual", date), 0);
+    EXPECT_STREQ(date.data(), "Mon Jan 01 10:00:00 2024");
+    const auto& s = db->statements.back();
+    ASSERT_EQ(s.defines.size(), 1u);
+    EXPECT_EQ(s.defines[0].position, 1);
+    EXPECT_EQ(s.defines[0].type, db::data_type::string);
+    EXPECT_EQ(s.defines[0].buffer_size, 80u);
+    EXPECT_TRUE(s.executions.at(0).fetch);
+}
+
+TEST_F(QueryTest, SelectIntoStopsAtTheFirstFailure) {
+    struct Case {
+        int parse_rc;
+        int define_rc;
+        int fetch_rc;
+        std::vector<std::string> calls;
+    };
+    const std::vector<Case> cases = {
+        {942, 0, 0, {"oparse"}},
+        {0, 1007, 0, {"oparse", "odefin"}},
+        {0, 0, 1403, {"oparse", "odefin", "oexfet"}},
+        {0, 0, 1422, {"oparse", "odefin", "oexfet"}},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        auto& script = db->on("select");
+        script.parse_rc = c.parse_rc;
+        script.define_rc = c.define_rc;
+        script.outcomes = {{.rc = c.fetch_rc}};
+        std::array<char, 25> buffer{};
+        const int expected = c.parse_rc != 0    ? c.parse_rc
+                             : c.define_rc != 0 ? c.define_rc
+                                                : c.fetch_rc;
+        EXPECT_EQ(select_into(ctx, "select 1", buffer), expected);
+        EXPECT_EQ(db->calls, c.calls);
+    }
+}
+
+TEST_F(QueryTest, WithoutSessionNothingButTheFailedParseHappens) {
+    db->connected = false;
+    std::array<char, 35> user{};
+    EXPECT_EQ(select_into(ctx, "select user from dual", user), test::not_connected);
+    EXPECT_EQ(db->calls, std::vector<std::string>{"oparse"});
+}
+
+TEST_F(QueryTest, ExecuteImmediateParsesAndExecutesOnce) {
+    db->on("bad").parse_rc = 6550;
+    EXPECT_EQ(execute_immediate(ctx, "begin bad; end;"), 6550);
+    db->on("fails").outcomes = {{.rc = 20000}};
+    EXPECT_EQ(execute_immediate(ctx, "begin fails; end;"), 20000);
+    EXPECT_EQ(execute_immediate(ctx, "begin ok; end;"), 0);
+    EXPECT_EQ(db->calls,
+              (std::vector<std::string>{"oparse", "oparse", "oexec", "oparse", "oexec"}));
+}
+
+}  // namespace
+}  // namespace kestrel
