@@ -15,7 +15,10 @@ namespace kestrel {
 void decrStr(std::string& value);
 
 // Encrypts a password with the key file; returns the "{enc}..." text.
-std::optional<std::string> encrypt_password(std::string_view password,
-                                            const std::string& key_file);
+std::optional<std::string> encrypt_password(std::string_view password, const std::string& key_file);
+
+// Writes a new random key to key_file (mode 0600); false when the file
+// exists already or cannot be written.
+bool create_key_file(const std::string& key_file);
 
 }  // namespace kestrel

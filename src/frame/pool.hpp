@@ -15,7 +15,7 @@ namespace kestrel {
 struct request_ctx;
 
 class pool {
-public:
+  public:
     pool() = default;
     pool(const pool&) = delete;
     pool& operator=(const pool&) = delete;
@@ -31,7 +31,7 @@ public:
 
     block* head() const { return head_; }
 
-private:
+  private:
     friend void* pool_alloc(request_ctx&, pool&, std::size_t, std::source_location);
     friend void* pool_realloc(request_ctx&, pool&, void*, std::size_t, std::source_location);
     friend std::size_t pool_sizeof(const pool&, const void*);

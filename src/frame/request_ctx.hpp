@@ -41,7 +41,7 @@ struct mime_row {
 
 // One directory mapping of the web server configuration.
 struct dir_map {
-    std::string physical;  // always ends with the directory separator
+    std::string physical;      // always ends with the directory separator
     std::string virtual_path;  // always ends with "/"
 };
 

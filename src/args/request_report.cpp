@@ -1,0 +1,77 @@
+// request_report.cpp - the report of a failed request (service, procedure,
+// user, URL, parameters, environment), written by die and xdie to the error
+// log and, unless the service's own error page was sent, to the browser.
+#include "args/request_report.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "args/arglist.hpp"
+#include "frame/diagnostics.hpp"
+#include "frame/wrb.hpp"
+
+namespace kestrel {
+namespace {
+
+constexpr std::size_t value_max = 800;
+constexpr std::size_t line_max = 8191;
+
+// One report line: to the log as it is, to the browser with a newline.
+void report(request_ctx& ctx, bool show, const std::string& text) {
+    Message(ctx, "%s", text.c_str());
+    if (show) {
+        wrbprintf(ctx, "%s\n", text.c_str());
+    }
+}
+
+const char* env_or_empty(request_ctx& ctx, const char* name) {
+    const char* value = WRBGetEnvironmentVariable(ctx.wrb_handle, name);
+    return value != nullptr ? value : "";
+}
+
+void report_parameters(request_ctx& ctx, bool show) {
+    if (ctx.args.empty()) {
+        return;
+    }
+    for (const std::string_view name : get_unique_names(ctx)) {
+        report(ctx, show,
+               format_text(line_max, "  %.*s:", static_cast<int>(name.size()), name.data()));
+        for (const arg_pair& pair : ctx.args) {
+            if (!same_name(pair.name, name)) {
+                continue;
+            }
+            const auto len = static_cast<int>(std::min(pair.value.size(), value_max));
+            report(ctx, show, format_text(line_max, "   %.*s", len, pair.value.data()));
+        }
+    }
+}
+
+}  // namespace
+
+void dump_values(request_ctx& ctx, bool show) {
+    report(ctx, show, format_text(line_max, "  OWA SERVICE: %s", ctx.service_name.c_str()));
+    report(ctx, show, format_text(line_max, "  PROCEDURE  : %s", ctx.procedure_name.c_str()));
+    if (const char* user = WRBGetUserID(ctx.wrb_handle)) {
+        report(ctx, show, format_text(line_max, "  USER       : %s", user));
+    }
+    const char* query = WRBGetEnvironmentVariable(ctx.wrb_handle, "QUERY_STRING");
+    report(ctx, show,
+           format_text(line_max, "  URL        : http://%s:%s%s%s%s%s",
+                       env_or_empty(ctx, "SERVER_NAME"), env_or_empty(ctx, "SERVER_PORT"),
+                       env_or_empty(ctx, "SCRIPT_NAME"), env_or_empty(ctx, "PATH_INFO"),
+                       query != nullptr ? "?" : "", query != nullptr ? query : ""));
+    report(ctx, show, "  PARAMETERS :");
+    report(ctx, show, "  ===========");
+    report_parameters(ctx, show);
+    Message(ctx, "  ");
+    if (show) {
+        wrbprintf(ctx, "\n");
+    }
+    report(ctx, show, "  ENVIRONMENT:");
+    report(ctx, show, "  ============");
+    for (char** e = WRBGetEnvironment(ctx.wrb_handle); e != nullptr && *e != nullptr; ++e) {
+        report(ctx, show, format_text(line_max, "    %s", *e));
+    }
+}
+
+}  // namespace kestrel

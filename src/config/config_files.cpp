@@ -1,0 +1,290 @@
+// config_files.cpp - the service blocks of owa.cfg and the web server's
+// svXXXX.cfg (MIME table, directory maps), read once by tessel_init.
+// Lines hold at most 511 characters; the rest of a longer line is dropped,
+// so that its tail is never read as a line of its own.
+#include "config/config_files.hpp"
+
+#include <strings.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "config/password.hpp"
+#include "frame/diagnostics.hpp"
+#include "frame/wrb.hpp"
+
+namespace kestrel {
+namespace {
+
+constexpr std::size_t line_max = 511;
+constexpr std::size_t section_max = 255;
+constexpr std::size_t path_max = 255;
+
+struct file_closer {
+    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// One line of at most line_max characters through remove_nl; false at the
+// end of the file.
+bool read_line(std::FILE* f, std::array<char, line_max + 1>& line) {
+    if (std::fgets(line.data(), static_cast<int>(line.size()), f) == nullptr) {
+        return false;
+    }
+    const std::size_t len = std::strlen(line.data());
+    if (len == line_max && line[len - 1] != '\n') {
+        int c = 0;
+        while ((c = std::fgetc(f)) != EOF && c != '\n') {
+        }
+    }
+    remove_nl(line.data());
+    return true;
+}
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view skip_blanks(std::string_view text) {
+    while (!text.empty() && is_blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    return text;
+}
+
+std::string_view first_word(std::string_view text) {
+    text = skip_blanks(text);
+    return text.substr(0, text.find_first_of(" \t"));
+}
+
+// The text after the first '=' and any run of further '='; null without '='.
+std::optional<std::string_view> value_after_equals(std::string_view line) {
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view value = line.substr(eq + 1);
+    while (!value.empty() && value.front() == '=') {
+        value.remove_prefix(1);
+    }
+    return value;
+}
+
+std::optional<std::string>* service_field(service_entry& e, std::string_view key) {
+    static constexpr std::array<std::pair<const char*, std::optional<std::string> service_entry::*>,
+                                8>
+        fields{{{"oracle_home", &service_entry::oracle_home},
+                {"oracle_sid", &service_entry::oracle_sid},
+                {"owa_connect_string", &service_entry::owa_connect_string},
+                {"owa_password", &service_entry::owa_password},
+                {"owa_user", &service_entry::owa_user},
+                {"owa_valid_ports", &service_entry::owa_valid_ports},
+                {"owa_log_dir", &service_entry::owa_log_dir},
+                {"owa_error_page", &service_entry::owa_error_page}}};
+    for (const auto& [name, member] : fields) {
+        if (key.size() == std::strlen(name) && strncasecmp(key.data(), name, key.size()) == 0) {
+            return &(e.*member);
+        }
+    }
+    return nullptr;
+}
+
+// A key line (first character 'o') of owa.cfg. A block line without a name
+// opens no block; the key lines after it are dropped until the next block,
+// so that they cannot change the block before it.
+void owa_cfg_line(request_ctx& ctx, std::string_view line, bool& in_block) {
+    const auto value = value_after_equals(line);
+    if (strncasecmp(line.data(), "owa_service", 11) == 0) {
+        in_block = value && !value->empty();
+        if (in_block) {
+            service_entry& e = ctx.services.emplace_back();
+            e.owa_service = std::string(value->substr(0, field_max));
+        }
+        return;
+    }
+    if (!in_block || !value || value->empty()) {
+        return;
+    }
+    std::optional<std::string>* field =
+        service_field(ctx.services.back(), line.substr(0, line.find('=')));
+    if (field == nullptr) {
+        return;
+    }
+    *field = std::string(*value);
+    if (field == &ctx.services.back().owa_password) {
+        decrStr(**field);
+    }
+}
+
+enum class server_section { other, server, mime_types, dir_maps };
+
+server_section section_of(std::string_view line) {
+    std::string_view name = line.substr(1, line.find(']') - 1);
+    name = name.substr(0, section_max);
+    const auto is = [name](const char* s) {
+        return name.size() == std::strlen(s) && strncasecmp(name.data(), s, name.size()) == 0;
+    };
+    if (is("SERVER")) {
+        return server_section::server;
+    }
+    if (is("MimeTypes")) {
+        return server_section::mime_types;
+    }
+    if (is("DirMaps")) {
+        return server_section::dir_maps;
+    }
+    return server_section::other;
+}
+
+void server_key(request_ctx& ctx, std::string_view line) {
+    if (strncasecmp(line.data(), "DefaultMimeType", 15) != 0) {
+        return;
+    }
+    const auto value = value_after_equals(line);
+    // The key is the text before '=': a line without '=' sets nothing.
+    if (!value || line.find('=') < 15) {
+        return;
+    }
+    const std::string_view type = first_word(*value);
+    if (!type.empty()) {
+        ctx.default_mime_type = std::string(type);
+    }
+}
+
+void mime_row_line(request_ctx& ctx, std::string_view line) {
+    const std::string_view type = first_word(line);
+    const std::string_view rest = skip_blanks(line.substr(type.size()));
+    ctx.mime_table.push_back(mime_row{std::string(type), rest.empty() ? "na" : std::string(rest)});
+}
+
+// "physical unused virtual"; rows with fewer words or over-long paths are
+// dropped.
+void dir_map_line(request_ctx& ctx, std::string_view line) {
+    const std::string_view physical = first_word(line);
+    line = skip_blanks(line).substr(physical.size());
+    const std::string_view unused = first_word(line);
+    line = skip_blanks(line).substr(unused.size());
+    const std::string_view virtual_path = first_word(line);
+    if (virtual_path.empty()) {
+        KESTREL_TRACE(ctx, "DirMaps row without three words ignored");
+        return;
+    }
+    dir_map row{std::string(physical), std::string(virtual_path)};
+    if (!row.physical.ends_with(ctx.dir_separator)) {
+        row.physical += ctx.dir_separator;
+    }
+    if (!row.virtual_path.ends_with('/')) {
+        row.virtual_path += '/';
+    }
+    if (row.physical.size() > path_max || row.virtual_path.size() > path_max) {
+        KESTREL_TRACE(ctx, "DirMaps row with a path over %zu characters ignored", path_max);
+        return;
+    }
+    ctx.dir_maps.push_back(std::move(row));
+}
+
+const char* owa_config_filename(request_ctx& ctx) {
+    const char* path = WRBGetEnvironmentVariable(ctx.wrb_handle, "OWS_APPFILE");
+    if (path == nullptr) {
+        xdie(ctx,
+             "You must set owa.cfg = /path/owa.cfg in the [DBAUTH] section of your server "
+             ".app file");
+    }
+    return path;
+}
+
+const char* owa_server_filename(request_ctx& ctx) {
+    const char* path = WRBGetConfigVal(ctx.wrb_handle, "server.cfg");
+    if (path == nullptr) {
+        xdie(ctx,
+             "You must set server.cfg = /path/svXXXX.cfg in the [DBAUTH] section of your "
+             "server .app file");
+    }
+    return path;
+}
+
+}  // namespace
+
+char* remove_nl(char* line) {
+    std::size_t len = 0;
+    for (; line[len] != '\0'; ++len) {
+        if (line[len] == '\n' || line[len] == '\r' || line[len] == '\t') {
+            line[len] = ' ';
+        }
+    }
+    while (len > 1 && line[len - 1] == ' ') {
+        line[--len] = '\0';
+    }
+    return line;
+}
+
+void ReadConfigFiles(request_ctx& ctx) {
+    read_owa_cfg(ctx);
+    if (WRBGetConfigVal(ctx.wrb_handle, "server.cfg") != nullptr) {
+        read_server_cfg(ctx);
+        return;
+    }
+    ctx.default_mime_type = "application/octet-stream";
+}
+
+void read_owa_cfg(request_ctx& ctx) {
+    const char* path = owa_config_filename(ctx);
+    const file_ptr f(std::fopen(path, "r"));
+    if (!f) {
+        xdie(ctx, "Unable to open owa.cfg '%s'\n", path);
+    }
+    std::array<char, line_max + 1> line{};
+    bool in_block = false;
+    while (read_line(f.get(), line)) {
+        if (line[0] == 'o') {
+            owa_cfg_line(ctx, line.data(), in_block);
+        }
+    }
+}
+
+void read_server_cfg(request_ctx& ctx) {
+    const char* path = owa_server_filename(ctx);
+    const file_ptr f(std::fopen(path, "r"));
+    if (!f) {
+        xdie(ctx, "Unable to open svXXXX.cfg '%s'\n", path);
+    }
+    std::array<char, line_max + 1> buffer{};
+    auto section = server_section::other;
+    bool seen_section = false;
+    while (read_line(f.get(), buffer)) {
+        const std::string_view line = skip_blanks(buffer.data());
+        if (line.empty() || line.front() == ';') {
+            continue;
+        }
+        if (line.front() == '[') {
+            section = section_of(line);
+            seen_section = true;
+            continue;
+        }
+        if (!seen_section) {
+            continue;
+        }
+        switch (section) {
+            case server_section::server:
+                server_key(ctx, line);
+                break;
+            case server_section::mime_types:
+                mime_row_line(ctx, line);
+                break;
+            case server_section::dir_maps:
+                dir_map_line(ctx, line);
+                break;
+            case server_section::other:
+                break;
+        }
+    }
+    if (!ctx.default_mime_type) {
+        ctx.default_mime_type = "application/octet-stream";
+    }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,46 @@
+// mime.cpp - lookups over the MIME table of svXXXX.cfg: whether a type is
+// known and which type the request URL's extension implies. Documents and
+// include files choose their Content-type through these.
+#include "config/mime.hpp"
+
+#include "frame/wrb.hpp"
+
+namespace kestrel {
+namespace {
+
+const char* default_type(const request_ctx& ctx) {
+    return ctx.default_mime_type ? ctx.default_mime_type->c_str() : nullptr;
+}
+
+}  // namespace
+
+bool isValidMimeType(request_ctx& ctx, std::string_view type) {
+    for (const mime_row& row : ctx.mime_table) {
+        if (row.type == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* ext2mimeType(request_ctx& ctx) {
+    const std::string_view url = WRBGetURL(ctx.wrb_handle);
+    const std::size_t dot = url.find_last_of('.');
+    if (dot == std::string_view::npos) {
+        return default_type(ctx);
+    }
+    const std::string_view extension = url.substr(dot + 1);
+    for (const mime_row& row : ctx.mime_table) {
+        if (row.extensions.find(extension) != std::string::npos) {
+            return row.type.c_str();
+        }
+    }
+    return default_type(ctx);
+}
+
+const char* MyGetReqMimeType(request_ctx& ctx) {
+    const char* type = ext2mimeType(ctx);
+    return type != nullptr ? type : "text/html";
+}
+
+}  // namespace kestrel

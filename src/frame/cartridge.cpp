@@ -1,0 +1,204 @@
+// cartridge.cpp - the lifecycle callbacks: init reads the configuration,
+// authorize and exec resolve the request and log on, exec runs it and
+// cleans up on both paths, shutdown releases what init built. Each
+// callback's recovery point is a catch of fatal_error (thrown by die/xdie).
+#include "frame/cartridge.hpp"
+
+#include <strings.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "args/arglist.hpp"
+#include "config/config_files.hpp"
+#include "config/service_resolution.hpp"
+#include "db/errors.hpp"
+#include "db/query.hpp"
+#include "db/session.hpp"
+#include "exec/dispatch.hpp"
+#include "exec/page.hpp"
+#include "frame/diagnostics.hpp"
+#include "frame/pool.hpp"
+#include "frame/wrb.hpp"
+#include "frame/wrb_state.hpp"
+#include "timing/timing.hpp"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* start_date_query =
+    "select TO_CHAR(SYSDATE,'Dy Mon DD HH24:MI:SS YYYY') from dual";
+
+bool is_log_off(const request_ctx& ctx) {
+    return strcasecmp(ctx.procedure_name.c_str(), "LogMeOff") == 0;
+}
+
+// The database date and clock at the start of the request.
+void record_start(request_ctx& ctx) {
+    std::array<char, 80> date{};
+    select_into(ctx, start_date_query, date);
+    date.back() = '\0';
+    ctx.start_date = date.data();
+    ctx.start_hsecs = get_hsecs(ctx);
+}
+
+// Resolution and logon when no authorize step did them.
+void authenticate(request_ctx& ctx) {
+    set_session_state(ctx);
+    if (ctx.use_database_auth) {
+        die(ctx, "%s", oerr_lda(ctx).c_str());
+    }
+    if (!Logon(ctx, nullptr, nullptr)) {
+        die(ctx, "Unable to Logon For This Service");
+    }
+    record_start(ctx);
+}
+
+void serve(request_ctx& ctx) {
+    if (!ctx.authenticated) {
+        authenticate(ctx);
+    }
+    build_arglist(ctx);
+    if (set_cgi_env(ctx)) {
+        do_block(ctx);
+    } else {
+        dump_page(ctx);
+    }
+    do_post_action(ctx);
+    log_timings(ctx, ctx.start_hsecs, get_hsecs(ctx), "TOTAL");
+    Logoff(ctx, false);
+}
+
+// Rollback after a fatal error; a failure in it has been reported already.
+void roll_back(request_ctx& ctx) {
+    try {
+        Logoff(ctx, true);
+    } catch (const fatal_error&) {
+        KESTREL_TRACE(ctx, "rollback failed");
+    }
+}
+
+// Both paths of exec end here.
+void end_request(request_ctx& ctx) {
+    heap_release(ctx);
+    ctx.url = {};
+    // A persistent host may skip authorize: exec must not see this request's
+    // procedure (LogMeOff) again.
+    ctx.procedure_name.clear();
+    unbuild_arglist(ctx);
+    ctx.authenticated = false;
+    ctx.proc_arg_names.clear();
+    ctx.proc_arg_has_default.clear();
+    ctx.proc_described = false;
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+// The authorize step after resolution: the verdict for the flag.
+int authorize_request(request_ctx& ctx, void* handle) {
+    const std::string realm = ctx.realm ? *ctx.realm : ctx.service_name;
+    WRBSetAuthorization(handle, 1, realm.c_str(), 0);
+    if (is_log_off(ctx)) {
+        const char* user = WRBGetUserID(handle);
+        return user != nullptr && std::strstr("/logoff/bye/quit/exit/log/", user) != nullptr;
+    }
+    if (!ctx.use_database_auth) {
+        return Logon(ctx, nullptr, nullptr) ? 1 : 0;
+    }
+    const char* user = WRBGetUserID(handle);
+    const char* password = WRBGetPassword(handle);
+    if (user == nullptr || password == nullptr) {
+        return 0;
+    }
+    if (Logon(ctx, user, password)) {
+        return 1;
+    }
+    // Not a refusal of the credentials: let exec report the database error.
+    if (ctx.lda.rc != db::invalid_logon) {
+        ctx.authenticated = false;
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int tessel_entry(callback_table& table) {
+    table.init = tessel_init;
+    table.exec = tessel_exec;
+    table.shutdown = tessel_shut;
+    table.authorize = tessel_auth;
+    return 0;
+}
+
+int tessel_init(void* handle, request_ctx** ctxp) {
+    auto owned = std::make_unique<request_ctx>();
+    request_ctx& ctx = *owned;
+    const char sep = wrb().dir_sep;
+    ctx.dir_separator = std::string(1, sep != 0 ? sep : '/');
+    ctx.wrb_handle = handle;
+    *ctxp = owned.release();
+    wrb().clientcxp = &ctx;
+    try {
+        read_settings(ctx);
+        ctx.db = db::make_client();
+        ReadConfigFiles(ctx);
+    } catch (const fatal_error&) {
+        Message(ctx, "Failed initialization");
+        return 1;
+    }
+    KESTREL_TRACE(ctx, "Initialized successfully");
+    return 0;
+}
+
+int tessel_auth(void* handle, request_ctx* ctx, int* flag) {
+    ctx->wrb_handle = handle;
+    try {
+        set_session_state(*ctx);
+        ctx->authenticated = true;
+        *flag = authorize_request(*ctx, handle);
+        if (*flag == 1 && ctx->authenticated && !is_log_off(*ctx)) {
+            record_start(*ctx);
+        }
+    } catch (const fatal_error&) {
+        *flag = 0;
+        logMessage(*ctx, "Failure", 1);
+    }
+    return 0;
+}
+
+int tessel_exec(void* handle, request_ctx* ctx) {
+    ctx->wrb_handle = handle;
+    if (is_log_off(*ctx)) {
+        static constexpr std::string_view page =
+            "Content-type: text/html\n\n<h1>You have been de-authenticated</h1>\n\n";
+        WRBClientWrite(handle, page.data(), page.size());
+        ctx->procedure_name.clear();
+        return 0;
+    }
+    try {
+        serve(*ctx);
+    } catch (const fatal_error&) {
+        roll_back(*ctx);
+    }
+    end_request(*ctx);
+    return 0;
+}
+
+int tessel_shut(void* handle, request_ctx* ctx) {
+    ctx->wrb_handle = handle;
+    const std::unique_ptr<request_ctx> owned(ctx);
+    if (ctx->reuse_connection) {
+        ctx->reuse_connection = false;
+        roll_back(*ctx);
+    }
+    pheap_release(*ctx);
+    if (wrb().clientcxp == ctx) {
+        wrb().clientcxp = nullptr;
+    }
+    return 0;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,45 @@
+// cartridge.hpp - the lifecycle callbacks of the gateway and the table a
+// host drives them through: init once, exec per request, shutdown once, and
+// an authorize step that a host may call before exec.
+#pragma once
+
+#include "frame/request_ctx.hpp"
+
+namespace kestrel {
+
+using init_callback = int (*)(void* handle, request_ctx** ctxp);
+using exec_callback = int (*)(void* handle, request_ctx* ctx);
+using shut_callback = int (*)(void* handle, request_ctx* ctx);
+using auth_callback = int (*)(void* handle, request_ctx* ctx, int* flag);
+
+// Seven slots: init, exec, shutdown, three unused, authorize.
+struct callback_table {
+    init_callback init = nullptr;
+    exec_callback exec = nullptr;
+    shut_callback shutdown = nullptr;
+    void* unused[3] = {nullptr, nullptr, nullptr};
+    auth_callback authorize = nullptr;
+};
+
+// Fills init, exec, shutdown and authorize; returns 0.
+int tessel_entry(callback_table& table);
+
+// Creates the context (stored through ctxp and in clientcxp), reads the
+// settings and the configuration. 0 on success; 1 after "Failed
+// initialization", the context is usable all the same.
+int tessel_init(void* handle, request_ctx** ctxp);
+
+// Resolves the request and logs on; flag becomes 1 when the request may go
+// on. Always returns 0.
+int tessel_auth(void* handle, request_ctx* ctx, int* flag);
+
+// Serves one request; a fatal error rolls back. Always returns 0.
+int tessel_exec(void* handle, request_ctx* ctx);
+
+// Releases the persistent pool and frees the context. Always returns 0.
+int tessel_shut(void* handle, request_ctx* ctx);
+
+// Reads the [DBAUTH] settings that no service block carries into ctx.
+void read_settings(request_ctx& ctx);
+
+}  // namespace kestrel

@@ -1,0 +1,165 @@
+// wrb.cpp - the web request interface over CGI: environment, request body,
+// response, URL, realm and error responses. The callbacks reach the client
+// only through these functions; the state behind them is wrb_state.
+#include "frame/wrb.hpp"
+
+#include <charconv>
+#include <cstring>
+#include <string>
+
+#include "args/form_text.hpp"
+#include "config/mime.hpp"
+#include "frame/pool.hpp"
+#include "frame/wrb_state.hpp"
+
+extern char** environ;
+
+namespace kestrel {
+namespace {
+
+// CONTENT_LENGTH as a positive decimal number; 0 for anything else.
+std::size_t content_length(const char* text) {
+    const std::string_view digits(text);
+    std::size_t n = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+    if (ec != std::errc() || end != digits.data() + digits.size()) {
+        return 0;
+    }
+    return n;
+}
+
+// The request body: up to n bytes, ended after the bytes actually read.
+char* read_body(request_ctx& ctx, std::size_t n) {
+    auto* body = static_cast<char*>(_xheap_alloc(ctx, n + 5));
+    std::size_t got = 0;
+    while (got < n) {
+        const std::size_t r = WRBClientRead(nullptr, body + got, n - got);
+        if (r == 0) {
+            break;
+        }
+        got += r;
+    }
+    body[got] = '\0';
+    return body;
+}
+
+// Cuts the text at every '&' and each field at its first '='. Empty fields
+// are skipped; a field without '=' is a name with an empty value.
+void split_pairs(char* text, std::vector<arg_pair>& pairs) {
+    char* field = text;
+    while (field != nullptr) {
+        char* amp = std::strchr(field, '&');
+        if (amp != nullptr) {
+            *amp = '\0';
+        }
+        if (*field != '\0') {
+            char* eq = std::strchr(field, '=');
+            if (eq != nullptr) {
+                *eq = '\0';
+            }
+            const std::size_t name_len = url_decode(field);
+            std::string_view value("");
+            if (eq != nullptr) {
+                value = std::string_view(eq + 1, url_decode(eq + 1));
+            }
+            pairs.push_back(arg_pair{std::string_view(field, name_len), value});
+        }
+        field = amp != nullptr ? amp + 1 : nullptr;
+    }
+}
+
+}  // namespace
+
+int WRBGetParsedContent(void* handle, request_ctx& ctx, std::vector<arg_pair>& pairs) {
+    pairs.clear();
+    const char* method = WRBGetEnvironmentVariable(handle, "REQUEST_METHOD");
+    const char* length = WRBGetEnvironmentVariable(handle, "CONTENT_LENGTH");
+    if (method == nullptr) {
+        return WRB_ERROR;
+    }
+    char* text = nullptr;
+    if (method[0] == 'G') {
+        const char* query = WRBGetEnvironmentVariable(handle, "QUERY_STRING");
+        if (query == nullptr) {
+            return WRB_ERROR;
+        }
+        text = _xheap_strdup(ctx, query);
+    } else {
+        if (length == nullptr) {
+            return WRB_ERROR;
+        }
+        text = read_body(ctx, content_length(length));
+    }
+    if (*text == '\0') {
+        return 0;
+    }
+    split_pairs(text, pairs);
+    return 0;
+}
+
+std::size_t WRBClientWrite(void*, const void* buffer, std::size_t length) {
+    return wrb().io->write(buffer, length);
+}
+
+std::size_t WRBClientRead(void*, void* buffer, std::size_t length) {
+    return wrb().io->read(buffer, length);
+}
+
+const char* WRBGetEnvironmentVariable(void* handle, const char* name) {
+    const std::size_t len = std::strlen(name);
+    for (char** e = WRBGetEnvironment(handle); e != nullptr && *e != nullptr; ++e) {
+        if (std::strncmp(*e, name, len) == 0 && (*e)[len] == '=') {
+            return *e + len + 1;
+        }
+    }
+    return nullptr;
+}
+
+char** WRBGetEnvironment(void*) {
+    const wrb_state& s = wrb();
+    return s.environment != nullptr ? s.environment : environ;
+}
+
+const char* WRBGetORACLE_HOME(void*) {
+    return wrb().oracle_home.c_str();
+}
+
+const char* WRBGetURL(void* handle) {
+    const char* script = WRBGetEnvironmentVariable(handle, "SCRIPT_NAME");
+    const char* path = WRBGetEnvironmentVariable(handle, "PATH_INFO");
+    std::string& url = wrb().url;
+    url.assign(script != nullptr ? script : "");
+    url.append(path != nullptr ? path : "");
+    if (url.size() > url_max) {
+        url.resize(url_max);
+    }
+    return url.c_str();
+}
+
+int WRBSetAuthorization(void*, int, const char* realm, int) {
+    wrb_state& s = wrb();
+    if (realm != nullptr) {
+        s.realm = realm;
+    } else {
+        s.realm.reset();
+    }
+    return 0;
+}
+
+int WRBReturnHTTPError(void* handle, int code, const char* reason, int end_of_header) {
+    std::string text = "Content-type: text/html\n";
+    text += "Status: " + std::to_string(code) + " " + (reason != nullptr ? reason : "") + "\n";
+    if (end_of_header != 0) {
+        text += "\n";
+    }
+    text += "URL Not Found";
+    WRBClientWrite(handle, text.data(), text.size());
+    return 0;
+}
+
+const char* WRBGetReqMimeType(void*) {
+    request_ctx* ctx = wrb().clientcxp;
+    return ctx != nullptr ? ext2mimeType(*ctx) : nullptr;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,56 @@
+// wrb_state.cpp - the process-wide state of the web request interface and
+// its default client connection over standard input and output.
+#include "frame/wrb_state.hpp"
+
+#include <cstdio>
+
+namespace kestrel {
+
+std::size_t stdio_client_io::read(void* buffer, std::size_t length) {
+    return std::fread(buffer, 1, length, stdin);
+}
+
+std::size_t stdio_client_io::write(const void* buffer, std::size_t length) {
+    return std::fwrite(buffer, 1, length, stdout);
+}
+
+void stdio_client_io::flush() {
+    std::fflush(stdout);
+}
+
+void wrb_state::begin_request(char** env, std::unique_ptr<client_io> client) {
+    if (io) {
+        io->flush();
+    }
+    environment = env;
+    owned_env_.clear();
+    owned_env_ptrs_.clear();
+    credentials.clear();
+    user.reset();
+    password.reset();
+    realm.reset();
+    url.clear();
+    io = client ? std::move(client) : std::make_unique<stdio_client_io>();
+}
+
+void wrb_state::set_environment(const std::vector<std::string>& entries) {
+    owned_env_ = entries;
+    owned_env_ptrs_.clear();
+    for (std::string& e : owned_env_) {
+        owned_env_ptrs_.push_back(e.data());
+    }
+    owned_env_ptrs_.push_back(nullptr);
+    environment = owned_env_ptrs_.data();
+}
+
+void wrb_state::forget_config() {
+    config_read = false;
+    config.clear();
+}
+
+wrb_state& wrb() {
+    static wrb_state state;
+    return state;
+}
+
+}  // namespace kestrel
