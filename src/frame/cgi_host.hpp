@@ -3,6 +3,7 @@
 // credentials, then init, exec and shutdown.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,12 @@ std::string derive_log_dir(std::string_view appfile, char dir_sep);
 // The help page sent when no application file is named.
 std::string_view help_page();
 
-// main: returns 1 after shutdown (0 after the help page).
+// The answer to a request whose authorize step refused it: 401 with the
+// Basic challenge of the realm, or a plain page when no realm was set.
+std::string unauthorized_answer(const std::optional<std::string>& realm);
+
+// main: returns 1 after shutdown (0 after the help page). Services listed in
+// dbauth_services are authorized (tessel_auth) before exec.
 int run_cgi_host(char** envp);
 
 }  // namespace kestrel
