@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <source_location>
 #include <string_view>
+#include <vector>
 
 namespace kestrel {
 
@@ -31,12 +33,18 @@ class pool {
 
     block* head() const { return head_; }
 
+    // Runs cleanup when the pool is released, before its blocks are freed
+    // (newest first): for pool objects that own a C resource, such as a gzip
+    // stream abandoned by a fatal error. cleanup must not throw.
+    void on_release(std::function<void()> cleanup) { cleanups_.push_back(std::move(cleanup)); }
+
   private:
     friend void* pool_alloc(request_ctx&, pool&, std::size_t, std::source_location);
     friend void* pool_realloc(request_ctx&, pool&, void*, std::size_t, std::source_location);
     friend std::size_t pool_sizeof(const pool&, const void*);
 
     block* head_ = nullptr;
+    std::vector<std::function<void()>> cleanups_;
 };
 
 struct pool::block {
@@ -85,6 +93,11 @@ void pheap_release(request_ctx& ctx);
 
 template <typename Report>
 std::size_t pool::release(Report&& report_corruption) {
+    while (!cleanups_.empty()) {
+        const std::function<void()> cleanup = std::move(cleanups_.back());
+        cleanups_.pop_back();
+        cleanup();
+    }
     std::size_t total = 0;
     while (head_ != nullptr) {
         block* b = head_;

@@ -1,0 +1,124 @@
+// pool_test.cpp - request and persistent pools: zero-filled blocks, guard
+// report at release, resize semantics and the released total.
+#include "frame/pool.hpp"
+
+#include <cstring>
+#include <limits>
+#include <source_location>
+
+#include "frame/diagnostics.hpp"
+#include "frame/frame_fixture.hpp"
+
+namespace kestrel::test {
+namespace {
+
+class pool_test : public frame_test {
+protected:
+    // The total that heap_release traced into the fallback log.
+    std::string released_total() {
+        ctx.debug = "all";
+        heap_release(ctx);
+        const std::string log = fallback_log();
+        const std::string tag = "Heap Freed, total of ";
+        const auto at = log.rfind(tag);
+        if (at == std::string::npos) {
+            return {};
+        }
+        return log.substr(at + tag.size(), log.find(' ', at + tag.size()) - at - tag.size());
+    }
+};
+
+TEST_F(pool_test, ZeroByteBlocksAreDistinctAndGuarded) {
+    char* a = static_cast<char*>(_xheap_alloc(ctx, 0));
+    char* b = static_cast<char*>(_xheap_alloc(ctx, 0));
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a[0], '^');
+    EXPECT_EQ(heap_sizeof(ctx, a), 0u);
+}
+
+TEST_F(pool_test, PayloadIsZeroFilledAndSized) {
+    auto* p = static_cast<unsigned char*>(_xheap_alloc(ctx, 300));
+    EXPECT_EQ(std::count(p, p + 300, 0), 300);
+    EXPECT_EQ(p[300], '^');
+    EXPECT_EQ(heap_sizeof(ctx, p), 300u);
+    EXPECT_EQ(heap_sizeof(ctx, &ctx), 0u);
+}
+
+TEST_F(pool_test, StrdupCopiesWithTerminator) {
+    const char* copy = _xheap_strdup(ctx, "abc");
+    EXPECT_STREQ(copy, "abc");
+    EXPECT_EQ(heap_sizeof(ctx, copy), 4u);
+}
+
+TEST_F(pool_test, OverwrittenGuardIsReportedOnceWithItsSource) {
+    ctx.error_log_name = path("svc.err");
+    _xheap_alloc(ctx, 8);
+    const int line = static_cast<int>(std::source_location::current().line()) + 1;
+    char* damaged = static_cast<char*>(_xheap_alloc(ctx, 16));
+    _xheap_alloc(ctx, 4);
+    damaged[16] = 'x';
+    heap_release(ctx);
+    EXPECT_EQ(read_file(ctx.error_log_name),
+              "Possible Heap corruption from file pool_test, " + std::to_string(line) + "\n");
+    EXPECT_EQ(ctx.heap.head(), nullptr);
+}
+
+TEST_F(pool_test, ResizingAForeignAddressGivesAFreshBlockAndLeavesItAlone) {
+    char outside[8] = "keepme";
+    auto* p = static_cast<char*>(_xheap_realloc(ctx, outside, 10));
+    EXPECT_NE(p, outside);
+    EXPECT_STREQ(outside, "keepme");
+    EXPECT_EQ(std::count(p, p + 10, 0), 10);
+    EXPECT_EQ(heap_sizeof(ctx, p), 10u);
+    auto* q = static_cast<char*>(_xheap_realloc(ctx, nullptr, 3));
+    EXPECT_EQ(heap_sizeof(ctx, q), 3u);
+}
+
+TEST_F(pool_test, ResizeKeepsContentsAndChainAndTotalCountsLastSizes) {
+    auto* oldest = static_cast<char*>(_xheap_alloc(ctx, 10));
+    auto* middle = static_cast<char*>(_xheap_alloc(ctx, 20));
+    auto* newest = static_cast<char*>(_xheap_alloc(ctx, 30));
+    std::strcpy(middle, "middle");
+    std::strcpy(newest, "newest");
+    middle = static_cast<char*>(_xheap_realloc(ctx, middle, 5000));
+    newest = static_cast<char*>(_xheap_realloc(ctx, newest, 3));
+    EXPECT_STREQ(middle, "middle");
+    EXPECT_EQ(std::memcmp(newest, "new", 3), 0);
+    EXPECT_EQ(middle[5000], '^');
+    EXPECT_EQ(newest[3], '^');
+    EXPECT_EQ(heap_sizeof(ctx, oldest), 10u);
+    EXPECT_EQ(heap_sizeof(ctx, middle), 5000u);
+    EXPECT_EQ(heap_sizeof(ctx, newest), 3u);
+    EXPECT_EQ(released_total(), std::to_string(10 + 5000 + 3));
+    EXPECT_EQ(ctx.heap.head(), nullptr);
+}
+
+TEST_F(pool_test, PersistentPoolIsSeparateAndReleasedSilently) {
+    void* kept = _xpheap_alloc(ctx, 12);
+    _xheap_alloc(ctx, 7);
+    EXPECT_EQ(pheap_sizeof(ctx, kept), 12u);
+    EXPECT_EQ(heap_sizeof(ctx, kept), 0u);
+    EXPECT_EQ(released_total(), "7");
+    EXPECT_EQ(pheap_sizeof(ctx, kept), 12u);
+    ctx.debug.reset();
+    pheap_release(ctx);
+    EXPECT_EQ(ctx.pheap.head(), nullptr);
+}
+
+TEST_F(pool_test, ImpossibleSizeFailsAsInsufficientCore) {
+    EXPECT_THROW(_xheap_alloc(ctx, std::numeric_limits<std::size_t>::max()), fatal_error);
+    EXPECT_THROW(_xpheap_alloc(ctx, std::size_t{1} << 33), fatal_error);
+    EXPECT_NE(client->output.find("Insufficient CORE"), std::string::npos);
+}
+
+TEST_F(pool_test, ReleaseRunsCleanupsBeforeFreeing) {
+    int* counter = static_cast<int*>(_xheap_alloc(ctx, sizeof(int)));
+    int seen = -1;
+    *counter = 41;
+    ctx.heap.on_release([counter, &seen]() noexcept { seen = *counter + 1; });
+    heap_release(ctx);
+    EXPECT_EQ(seen, 42);
+}
+
+}  // namespace
+}  // namespace kestrel::test
