@@ -23,11 +23,11 @@ namespace kestrel::test {
 // Feeds a request body and keeps every write; a write limit simulates a
 // client that went away.
 class capture_io final : public client_io {
-public:
+  public:
     std::string input;
     std::size_t offset = 0;
     std::string output;
-    std::vector<std::size_t> writes;  // the length of every write
+    std::vector<std::size_t> writes;                    // the length of every write
     std::size_t accept = static_cast<std::size_t>(-1);  // bytes the client still takes
 
     std::size_t read(void* buffer, std::size_t length) override {
@@ -47,7 +47,7 @@ public:
 };
 
 class frame_test : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<request_ctx> owned_ctx = std::make_unique<request_ctx>();
     request_ctx& ctx = *owned_ctx;
     capture_io* client = nullptr;
@@ -61,8 +61,8 @@ protected:
         wrb().clientcxp = &ctx;
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = std::filesystem::temp_directory_path() /
-              ("kestrel-frame-" + std::to_string(::getpid()) + "-" + info->test_suite_name() +
-               "-" + info->name());
+              ("kestrel-frame-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" +
+               info->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         wrb().ows_logfile = dir.string() + "/";

@@ -13,7 +13,7 @@ namespace kestrel::test {
 namespace {
 
 class pool_test : public frame_test {
-protected:
+  protected:
     // The total that heap_release traced into the fallback log.
     std::string released_total() {
         ctx.debug = "all";

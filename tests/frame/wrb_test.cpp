@@ -1,0 +1,148 @@
+// wrb_test.cpp - the web request interface over CGI: form splitting, the
+// [DBAUTH] reader, URL, error response, environment.
+#include "frame/wrb.hpp"
+
+#include "frame/frame_fixture.hpp"
+
+namespace kestrel::test {
+namespace {
+
+using wrb_test = frame_test;
+
+std::vector<std::string> flatten(const std::vector<arg_pair>& pairs) {
+    std::vector<std::string> out;
+    for (const arg_pair& p : pairs) {
+        out.push_back(std::string(p.name) + "=" + std::string(p.value));
+    }
+    return out;
+}
+
+TEST_F(wrb_test, ParsedContentByMethod) {
+    struct row {
+        std::vector<std::string> env;
+        std::string body;
+        int rc;
+        std::vector<std::string> pairs;
+    };
+    const std::vector<std::string> ab = {"a=1", "b=x y"};
+    const std::vector<row> rows = {
+        {{"REQUEST_METHOD=GET", "QUERY_STRING=a=1&b=x%20y"}, "", 0, ab},
+        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=11"}, "a=1&b=x%20y", 0, ab},
+        {{"REQUEST_METHOD=GOOD", "QUERY_STRING=a=1&b=x%20y"}, "", 0, ab},
+        {{"REQUEST_METHOD=HEAD", "CONTENT_LENGTH=11"}, "a=1&b=x%20y", 0, ab},
+        {{"REQUEST_METHOD=PUT", "CONTENT_LENGTH=11", "QUERY_STRING=z=9"}, "a=1&b=x%20y", 0, ab},
+        {{"REQUEST_METHOD=GET", "QUERY_STRING="}, "", 0, {}},
+        {{"QUERY_STRING=a=1"}, "", WRB_ERROR, {}},
+        {{"REQUEST_METHOD=GET"}, "", WRB_ERROR, {}},
+        {{"REQUEST_METHOD=POST"}, "a=1", WRB_ERROR, {}},
+        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=0"}, "a=1", 0, {}},
+        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=abc"}, "a=1", 0, {}},
+        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=-3"}, "a=1", 0, {}},
+        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=99"}, "a=1&b=2", 0, {"a=1", "b=2"}},
+        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=3"}, "a=1&b=2", 0, {"a=1"}},
+        {{"REQUEST_METHOD=GET", "QUERY_STRING=&a=1&&flag&b=&=v&"},
+         "",
+         0,
+         {"a=1", "flag=", "b=", "=v"}},
+        {{"REQUEST_METHOD=GET", "QUERY_STRING=n+m=a%3Db=c"}, "", 0, {"n m=a=b=c"}},
+    };
+    for (const row& r : rows) {
+        set_env(r.env);
+        client->input = r.body;
+        client->offset = 0;
+        std::vector<arg_pair> pairs{arg_pair{"stale", "x"}};
+        EXPECT_EQ(WRBGetParsedContent(nullptr, ctx, pairs), r.rc) << r.env[0];
+        EXPECT_EQ(flatten(pairs), r.pairs) << r.env[0] << " " << r.body;
+    }
+}
+
+TEST_F(wrb_test, DbauthSectionRules) {
+    set_app_file(
+        "debugPath = /outside/\n"
+        "[DBAUTH]\n"
+        "  debugPath = /tmp/logs/  \n"
+        ";commented = 1\n"
+        "dup=first\n"
+        "dup=second\n"
+        "tabbed\t=\tv1\t \n"
+        "crlf = v\r\n"
+        "empty =\n"
+        "emptier=   \n"
+        "noequals line\n"
+        "= novalue\n"
+        "eqs===x y\n"
+        "[OTHER]\n"
+        "other = 1\n"
+        "[DBAUTH] again\n"
+        "late = yes\n");
+    struct row {
+        const char* key;
+        const char* value;  // null: absent
+    };
+    for (const row r :
+         {row{"debugPath", "/tmp/logs/"}, row{"DebugPath", nullptr}, row{"commented", nullptr},
+          row{";commented", nullptr}, row{"dup", "first"}, row{"tabbed", "v1"}, row{"crlf", "v\r"},
+          row{"empty", ""}, row{"emptier", ""}, row{"noequals", nullptr}, row{"eqs", "x y"},
+          row{"other", nullptr}, row{"late", "yes"}}) {
+        const char* value = WRBGetConfigVal(nullptr, r.key);
+        if (r.value == nullptr) {
+            EXPECT_EQ(value, nullptr) << r.key;
+        } else {
+            ASSERT_NE(value, nullptr) << r.key;
+            EXPECT_STREQ(value, r.value) << r.key;
+        }
+    }
+}
+
+TEST_F(wrb_test, DbauthKeepsAtMost100EntriesAndCutsLongLines) {
+    std::string text = "[DBAUTH]\nlong = " + std::string(5000, 'v') + "x=tail\n";
+    for (int i = 0; i < 120; ++i) {
+        text += "k" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+    }
+    set_app_file(text);
+    const char* longest = WRBGetConfigVal(nullptr, "long");
+    ASSERT_NE(longest, nullptr);
+    EXPECT_EQ(std::string(longest), std::string(4095 - 7, 'v'));
+    EXPECT_EQ(WRBGetConfigVal(nullptr, "vvvvx"), nullptr);
+    EXPECT_STREQ(WRBGetConfigVal(nullptr, "k98"), "98");
+    EXPECT_EQ(WRBGetConfigVal(nullptr, "k99"), nullptr);
+}
+
+TEST_F(wrb_test, UnreadableAppFileGivesNoValuesAndIsNotRetried) {
+    wrb().ows_appfile = path("absent.app");
+    wrb().forget_config();
+    EXPECT_EQ(WRBGetConfigVal(nullptr, "debugPath"), nullptr);
+    write_file("absent.app", "[DBAUTH]\ndebugPath=/x/\n");
+    EXPECT_EQ(WRBGetConfigVal(nullptr, "debugPath"), nullptr);
+}
+
+TEST_F(wrb_test, UrlJoinsScriptAndPathAndIsCut) {
+    set_env({"SCRIPT_NAME=/cgi/kestrel", "PATH_INFO=/sales/owa/p"});
+    EXPECT_STREQ(WRBGetURL(nullptr), "/cgi/kestrel/sales/owa/p");
+    set_env({"PATH_INFO=/only"});
+    EXPECT_STREQ(WRBGetURL(nullptr), "/only");
+    set_env({"SCRIPT_NAME=/s", "PATH_INFO=/" + std::string(300, 'p')});
+    EXPECT_EQ(std::string(WRBGetURL(nullptr)), "/s/" + std::string(251, 'p'));
+}
+
+TEST_F(wrb_test, HttpErrorHeaderBlock) {
+    WRBReturnHTTPError(nullptr, 404, "Not found", 1);
+    EXPECT_EQ(client->output, "Content-type: text/html\nStatus: 404 Not found\n\nURL Not Found");
+    client->output.clear();
+    WRBReturnHTTPError(nullptr, 500, "Oops", 0);
+    EXPECT_EQ(client->output, "Content-type: text/html\nStatus: 500 Oops\nURL Not Found");
+}
+
+TEST_F(wrb_test, RealmAndEnvironment) {
+    WRBSetAuthorization(nullptr, 1, "shop", 0);
+    EXPECT_EQ(wrb().realm, "shop");
+    set_env({"X=1"});
+    char** env = WRBGetEnvironment(nullptr);
+    ASSERT_NE(env[0], nullptr);
+    EXPECT_STREQ(env[0], "X=1");
+    EXPECT_EQ(env[1], nullptr);
+    EXPECT_EQ(WRBGetEnvironmentVariable(nullptr, "X="), nullptr);
+}
+
+}  // namespace
+}  // namespace kestrel::test
