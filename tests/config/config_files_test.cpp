@@ -1,0 +1,190 @@
+// config_files_test.cpp - the owa.cfg service blocks and the svXXXX.cfg
+// reader: which lines count, how names and values are taken, line limits.
+#include "config/config_files.hpp"
+
+#include "config/password.hpp"
+#include "frame/diagnostics.hpp"
+#include "frame/frame_fixture.hpp"
+
+namespace kestrel::test {
+namespace {
+
+class config_files_test : public frame_test {
+  protected:
+    void read_owa(const std::string& text) {
+        set_env({"OWS_APPFILE=" + write_file("owa.cfg", text)});
+        read_owa_cfg(ctx);
+    }
+    void read_server(const std::string& text) {
+        set_app_file("[DBAUTH]\nserver.cfg = " + write_file("sv.cfg", text) + "\n");
+        read_server_cfg(ctx);
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const service_entry& e : ctx.services) {
+            out.push_back(e.owa_service.value_or("(none)"));
+        }
+        return out;
+    }
+};
+
+TEST_F(config_files_test, RemoveNlTable) {
+    struct row {
+        const char* in;
+        const char* out;
+    };
+    for (const row r : {row{"a\tb\r\n", "a b"}, row{"x  \t ", "x"}, row{" ", " "}, row{"\n", " "},
+                        row{"", ""}, row{" a", " a"}}) {
+        std::string buffer = r.in;
+        EXPECT_STREQ(remove_nl(buffer.data()), r.out) << r.in;
+    }
+}
+
+TEST_F(config_files_test, BlockLinesAndNames) {
+    read_owa(
+        "[DBAUTH]\n"
+        "oWA_SERVICE=x\n"
+        "OWA_SERVICE=capital\n"
+        "  owa_service=indented\n"
+        "owa_service= blank\n"
+        "owa_service==doubled\n"
+        "owa_services=prefix\n"
+        "owa_service=Sales\n"
+        "owa_service=Sales\n");
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{"x", " blank", "doubled", "prefix", "Sales", "Sales"}));
+}
+
+TEST_F(config_files_test, KeysFillTheLastBlock) {
+    read_owa(
+        "owa_user=orphan\n"
+        "owa_service=shop\n"
+        "owa_user=first\n"
+        "OWA_USER=ignored\n"
+        "owa_User=second\n"
+        "owa_user = spaced\n"
+        "oracle_home=/u01/app\tx  \t\n"
+        "oracle_sid==ORCL\n"
+        "owa_connect_string=db=shop host=h\n"
+        "owa_password=plain\n"
+        "owa_valid_ports=80 443\n"
+        "owa_log_dir=/var/log\n"
+        "owa_error_page=/www/err.html\n"
+        "owa_log_dir=\n"
+        "owa_unknown=1\n"
+        "(\n"
+        ")\n");
+    ASSERT_EQ(ctx.services.size(), 1u);
+    const service_entry& e = ctx.services[0];
+    EXPECT_EQ(e.owa_user, "second");
+    EXPECT_EQ(e.oracle_home, "/u01/app x");
+    EXPECT_EQ(e.oracle_sid, "ORCL");
+    EXPECT_EQ(e.owa_connect_string, "db=shop host=h");
+    EXPECT_EQ(e.owa_password, "plain");
+    EXPECT_EQ(e.owa_valid_ports, "80 443");
+    EXPECT_EQ(e.owa_log_dir, "/var/log");
+    EXPECT_EQ(e.owa_error_page, "/www/err.html");
+}
+
+TEST_F(config_files_test, UnnamedBlockSwallowsItsKeys) {
+    read_owa("owa_service=a\nowa_user=ua\nowa_service=\nowa_user=lost\nowa_service=b\n");
+    EXPECT_EQ(names(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(ctx.services[0].owa_user, "ua");
+    EXPECT_FALSE(ctx.services[1].owa_user);
+}
+
+TEST_F(config_files_test, ManyBlocksKeepTheirValues) {
+    std::string text;
+    for (int i = 0; i < 150; ++i) {
+        text += "owa_service=s" + std::to_string(i) + "\nowa_user=u" + std::to_string(i) + "\n";
+    }
+    read_owa(text);
+    ASSERT_EQ(ctx.services.size(), 150u);
+    EXPECT_EQ(ctx.services[0].owa_user, "u0");
+    EXPECT_EQ(ctx.services[100].owa_service, "s100");
+    EXPECT_EQ(ctx.services[149].owa_user, "u149");
+}
+
+TEST_F(config_files_test, LongLinesAreCutAndTheirTailDropped) {
+    const std::string tail = "owa_service=tail";
+    read_owa("owa_service=a\nowa_user=" + std::string(600, 'u') + tail + "\nowa_sid=x\n");
+    EXPECT_EQ(names(), std::vector<std::string>{"a"});
+    EXPECT_EQ(ctx.services[0].owa_user, std::string(511 - 9, 'u'));
+}
+
+TEST_F(config_files_test, OverlongServiceNameIsCut) {
+    read_owa("owa_service=" + std::string(300, 'n') + "\n");
+    EXPECT_EQ(ctx.services.at(0).owa_service, std::string(254, 'n'));
+}
+
+TEST_F(config_files_test, PasswordPassesThroughDecryption) {
+    const std::string key = path("key");
+    ASSERT_TRUE(create_key_file(key));
+    const auto enc = encrypt_password("s3cret", key);
+    ASSERT_TRUE(enc);
+    set_app_file("[DBAUTH]\npassword_key_file = " + key + "\n");
+    read_owa("owa_service=a\nowa_password=" + *enc + "\n");
+    EXPECT_EQ(ctx.services.at(0).owa_password, "s3cret");
+}
+
+TEST_F(config_files_test, MissingFilesFailThroughXdie) {
+    set_env({});
+    EXPECT_THROW(read_owa_cfg(ctx), fatal_error);
+    EXPECT_NE(fallback_log().find("You must set owa.cfg = /path/owa.cfg in the [DBAUTH] section"),
+              std::string::npos);
+    set_env({"OWS_APPFILE=" + path("nothere.cfg")});
+    EXPECT_THROW(read_owa_cfg(ctx), fatal_error);
+    EXPECT_NE(fallback_log().find("Unable to open owa.cfg '" + path("nothere.cfg") + "'\n"),
+              std::string::npos);
+    set_app_file("");
+    EXPECT_THROW(read_server_cfg(ctx), fatal_error);
+    EXPECT_NE(fallback_log().find("You must set server.cfg = /path/svXXXX.cfg"), std::string::npos);
+}
+
+TEST_F(config_files_test, ServerConfigSections) {
+    read_server(
+        "DefaultMimeType = before/section\n"
+        "[Server]\n"
+        "  DefaultMimeType =  text/plain extra\n"
+        "DefaultMimeTypeX=text/x\n"
+        "Default=nope\n"
+        "; comment\n"
+        "[mimetypes]\n"
+        "text/html  html htm\n"
+        "image/gif\tgif\n"
+        "application/x-lone\n"
+        "[Other]\n"
+        "ignored/type abc\n"
+        "[DirMaps]\n"
+        "/u/docs x /docs\n"
+        "/u/img/ x /docs/img/\n"
+        "/too few\n"
+        "/" +
+        std::string(300, 'p') + " x /long\n");
+    EXPECT_EQ(ctx.default_mime_type, "text/x");
+    ASSERT_EQ(ctx.mime_table.size(), 3u);
+    EXPECT_EQ(ctx.mime_table[0].type, "text/html");
+    EXPECT_EQ(ctx.mime_table[0].extensions, "html htm");
+    EXPECT_EQ(ctx.mime_table[1].extensions, "gif");
+    EXPECT_EQ(ctx.mime_table[2].extensions, "na");
+    ASSERT_EQ(ctx.dir_maps.size(), 2u);
+    EXPECT_EQ(ctx.dir_maps[0].physical, "/u/docs/");
+    EXPECT_EQ(ctx.dir_maps[0].virtual_path, "/docs/");
+    EXPECT_EQ(ctx.dir_maps[1].physical, "/u/img/");
+    EXPECT_EQ(ctx.dir_maps[1].virtual_path, "/docs/img/");
+}
+
+TEST_F(config_files_test, DefaultMimeTypeWhenNoneOrNoServerFile) {
+    read_server("[SERVER]\nDefaultMimeType=\n");
+    EXPECT_EQ(ctx.default_mime_type, "application/octet-stream");
+
+    ctx.default_mime_type.reset();
+    set_app_file("");
+    set_env({"OWS_APPFILE=" + write_file("owa.cfg", "owa_service=a\n")});
+    ReadConfigFiles(ctx);
+    EXPECT_EQ(ctx.default_mime_type, "application/octet-stream");
+    EXPECT_TRUE(ctx.mime_table.empty());
+}
+
+}  // namespace
+}  // namespace kestrel::test

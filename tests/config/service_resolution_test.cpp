@@ -1,0 +1,143 @@
+// service_resolution_test.cpp - URL to service, request type and procedure;
+// error log name; database authentication; path translation; timing tags.
+#include "config/service_resolution.hpp"
+
+#include "frame/diagnostics.hpp"
+#include "frame/frame_fixture.hpp"
+
+namespace kestrel::test {
+namespace {
+
+class service_resolution_test : public frame_test {
+  protected:
+    void SetUp() override {
+        frame_test::SetUp();
+        add_service("Sales", "/var/log");
+        add_service("owai", std::nullopt);
+        add_service("shop", "/var/log/");
+    }
+    void add_service(const std::string& name, const std::optional<std::string>& log_dir) {
+        service_entry e;
+        e.owa_service = name;
+        e.owa_log_dir = log_dir;
+        ctx.services.push_back(e);
+    }
+    void resolve(const std::string& script, const std::string& path_info) {
+        set_env({"SCRIPT_NAME=" + script, "PATH_INFO=" + path_info});
+        set_session_state(ctx);
+    }
+};
+
+TEST_F(service_resolution_test, UrlTable) {
+    add_service("OWA_DEFAULT_SERVICE", std::nullopt);
+    struct row {
+        std::string script, path_info;
+        std::string type, service, procedure;
+    };
+    const std::vector<row> rows = {
+        {"/sales", "/owa/pkg.proc", "/owa/", "sales", "pkg.proc"},
+        {"/x/y", "/sales/owa/pkg.proc", "/owa/", "sales", "pkg.proc"},
+        {"/SALES", "/owa/p", "/owa/", "sales", "p"},
+        {"", "/owa/pkg.proc", "/owa/", "owa_default_service", "pkg.proc"},
+        {"/sales", "/owai/owa/doc", "/owa/", "owai", "doc"},
+        {"/shop", "/owaigz/doc.gz", "/owaigz/", "shop", "doc.gz"},
+        {"/owai", "/owaigz/doc.gz", "/owai/", "owa_default_service", "owaigz/doc.gz"},
+        {"/sales", "/webdb/a/b/c", "/webdb/", "sales", "a/b/c"},
+        {"/sales", "/owa/p%2Fq%3Fr", "/owa/", "sales", "p/q?r"},
+        {"/sales", "/owa/p?x=1", "/owa/", "sales", "p"},
+        {"http://host:80/sales", "/owa/p", "/owa/", "sales", "p"},
+        {"/shop/kestrel", "/dir/file.html", "", "shop", "file.html"},
+        {"/shop", "/file", "", "shop", "file"},
+        {"//shop/x", "/f", "", "owa_default_service", "f"},
+        {"/shop", "", "", "shop", ""},
+    };
+    for (const row& r : rows) {
+        resolve(r.script, r.path_info);
+        const std::string label = r.script + r.path_info;
+        EXPECT_EQ(ctx.service_type, r.type) << label;
+        EXPECT_EQ(ctx.service_name, r.service) << label;
+        EXPECT_EQ(ctx.procedure_name, r.procedure) << label;
+        EXPECT_EQ(*ctx.services[static_cast<std::size_t>(ctx.service_index)].owa_service == "Sales",
+                  r.service == "sales")
+            << label;
+    }
+}
+
+TEST_F(service_resolution_test, UrlKeepsDecodedPathWithoutQueryAndHost) {
+    resolve("http://h/sales", "/owa/a+b?q");
+    EXPECT_EQ(ctx.url, "/sales/owa/a b");
+}
+
+TEST_F(service_resolution_test, LongNamesAreCutToTheField) {
+    add_service("OWA_DEFAULT_SERVICE", std::nullopt);
+    // The URL is cut at 254 characters, so the prefix is lost here.
+    resolve("/" + std::string(300, 's'), "/owa/p");
+    EXPECT_EQ(ctx.service_type, "");
+    EXPECT_EQ(ctx.procedure_name, "p");
+    EXPECT_EQ(ctx.service_name, "owa_default_service");
+    resolve("/shop", "/" + std::string(300, 'p'));
+    EXPECT_EQ(ctx.procedure_name, std::string(254, 'p'));
+    resolve("/s", "/owa/" + std::string(300, 'p'));
+    EXPECT_EQ(ctx.procedure_name, std::string(254 - 7, 'p'));
+}
+
+TEST_F(service_resolution_test, NoServiceAndNoDefaultFailsThroughXdie) {
+    ctx.error_log_name = "stale";
+    set_env({"SCRIPT_NAME=/nobody", "PATH_INFO=/owa/p"});
+    EXPECT_THROW(set_session_state(ctx), fatal_error);
+    EXPECT_EQ(ctx.service_index, -1);
+    EXPECT_EQ(client->output, "");
+    EXPECT_NE(fallback_log().find("No OWA.CFG Configuration Found for this agent 'nobody'"),
+              std::string::npos);
+}
+
+TEST_F(service_resolution_test, ErrorLogNameJoinsDirectorySeparatorAndService) {
+    resolve("/sales", "/owa/p");
+    EXPECT_EQ(ctx.error_log_name, "/var/log/sales.err");
+    resolve("/shop", "/owa/p");
+    EXPECT_EQ(ctx.error_log_name, "/var/log//shop.err");
+    resolve("/owai", "/owa/p");
+    EXPECT_EQ(ctx.error_log_name, "");
+    ctx.services[0].owa_log_dir = "/" + std::string(260, 'd');
+    resolve("/sales", "/owa/p");
+    EXPECT_EQ(ctx.error_log_name, "");
+}
+
+TEST_F(service_resolution_test, DatabaseAuthenticationByServiceName) {
+    resolve("/sales", "/owa/p");
+    EXPECT_FALSE(ctx.use_database_auth);
+    ctx.dbauth_services = {"other", "SALES"};
+    resolve("/sales", "/owa/p");
+    EXPECT_TRUE(ctx.use_database_auth);
+    resolve("/shop", "/owa/p");
+    EXPECT_FALSE(ctx.use_database_auth);
+}
+
+TEST_F(service_resolution_test, PathTranslatedTakesLongestVirtualPrefix) {
+    ctx.procedure_name = "docs/img/a.gif";
+    EXPECT_EQ(path_translated(ctx), "/docs/img/a.gif");
+    ctx.dir_maps = {{"/u/docs/", "/docs/"}, {"/u/img/", "/docs/img/"}, {"/u/other/", "/docs/"}};
+    EXPECT_EQ(path_translated(ctx), "/u/img/a.gif");
+    ctx.procedure_name = "docs/b.html";
+    EXPECT_EQ(path_translated(ctx), "/u/docs/b.html");
+    ctx.procedure_name = "docsx/b.html";
+    EXPECT_EQ(path_translated(ctx), "/docsx/b.html");
+    ctx.dir_maps.push_back({"/root/", "/"});
+    EXPECT_EQ(path_translated(ctx), "/root/docsx/b.html");
+    ctx.procedure_name = "docs/";
+    EXPECT_EQ(path_translated(ctx), "/u/docs/");
+}
+
+TEST_F(service_resolution_test, TimedTags) {
+    EXPECT_FALSE(isTimed(ctx, "TOTAL"));
+    ctx.timed_services = "TOTAL,GET-IMAGE-FILE";
+    EXPECT_TRUE(isTimed(ctx, "TOTAL"));
+    EXPECT_TRUE(isTimed(ctx, "GET-IMAGE-FILE"));
+    EXPECT_FALSE(isTimed(ctx, "BUILD-ARGLIST"));
+    EXPECT_FALSE(isTimed(ctx, "total"));
+    ctx.timed_services = "ALL";
+    EXPECT_TRUE(isTimed(ctx, "BUILD-ARGLIST"));
+}
+
+}  // namespace
+}  // namespace kestrel::test
