@@ -30,9 +30,6 @@ const char* env_or_empty(request_ctx& ctx, const char* name) {
 }
 
 void report_parameters(request_ctx& ctx, bool show) {
-    if (ctx.args.empty()) {
-        return;
-    }
     for (const std::string_view name : get_unique_names(ctx)) {
         report(ctx, show,
                format_text(line_max, "  %.*s:", static_cast<int>(name.size()), name.data()));
