@@ -143,7 +143,7 @@ void set_session_state(request_ctx& ctx) {
 }
 
 std::string path_translated(request_ctx& ctx) {
-    const std::string path = "/" + ctx.procedure_name;
+    std::string path = "/" + ctx.procedure_name;
     std::size_t n = path.size();
     while (n != 0) {
         for (const dir_map& row : ctx.dir_maps) {

@@ -79,16 +79,6 @@ class cartridge_test : public frame_test {
 
 const std::string blocks = "owa_service=shop\nowa_user=web\nowa_password=pw\nowa_log_dir=LOGDIR\n";
 
-TEST_F(cartridge_test, EntryFillsFourSlots) {
-    callback_table table;
-    EXPECT_EQ(tessel_entry(table), 0);
-    EXPECT_EQ(table.init, &tessel_init);
-    EXPECT_EQ(table.exec, &tessel_exec);
-    EXPECT_EQ(table.shutdown, &tessel_shut);
-    EXPECT_EQ(table.authorize, &tessel_auth);
-    EXPECT_EQ(table.unused[0], nullptr);
-}
-
 TEST_F(cartridge_test, InitReadsSettingsAndConfiguration) {
     wrb().dir_sep = '\\';
     ASSERT_EQ(init("debug = logon\ntimed_services = TOTAL\ndbauth_services = a, b\tc\n"

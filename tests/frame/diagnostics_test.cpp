@@ -145,13 +145,5 @@ TEST_F(diagnostics_test, WrbgetenvReturnsValueOrNull) {
     EXPECT_NE(fallback_log().find("Envvar B is null"), std::string::npos);
 }
 
-TEST_F(diagnostics_test, CaseConversionInPlace) {
-    char text[] = "MiXeD 1-ä";
-    EXPECT_STREQ(lower_string(text), "mixed 1-ä");
-    EXPECT_STREQ(upper_string(text), "MIXED 1-ä");
-    std::string s = "Sales";
-    EXPECT_EQ(lower_string(s), "sales");
-}
-
 }  // namespace
 }  // namespace kestrel::test

@@ -44,12 +44,6 @@ TEST_F(pool_test, PayloadIsZeroFilledAndSized) {
     EXPECT_EQ(heap_sizeof(ctx, &ctx), 0u);
 }
 
-TEST_F(pool_test, StrdupCopiesWithTerminator) {
-    const char* copy = _xheap_strdup(ctx, "abc");
-    EXPECT_STREQ(copy, "abc");
-    EXPECT_EQ(heap_sizeof(ctx, copy), 4u);
-}
-
 TEST_F(pool_test, OverwrittenGuardIsReportedOnceWithItsSource) {
     ctx.error_log_name = path("svc.err");
     _xheap_alloc(ctx, 8);
