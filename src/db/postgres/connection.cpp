@@ -1,0 +1,200 @@
+// connection.cpp - libpq behind RAII owners. Every statement of a request
+// goes through here; the transaction is opened and ended by the client.
+#include "db/postgres/connection.hpp"
+
+#include <poll.h>
+
+#include <utility>
+
+namespace kestrel::db::pg {
+namespace {
+
+constexpr const char* guard_open = "SAVEPOINT kestrel_guard; ";
+constexpr const char* guard_release = "; RELEASE SAVEPOINT kestrel_guard";
+constexpr const char* guard_undo =
+    "ROLLBACK TO SAVEPOINT kestrel_guard; RELEASE SAVEPOINT kestrel_guard";
+
+// Waits until libpq's socket is ready for what PQconnectPoll asked.
+bool wait_for(PGconn* conn, PostgresPollingStatusType want) {
+    pollfd fd{.fd = PQsocket(conn),
+              .events = static_cast<short>(want == PGRES_POLLING_READING ? POLLIN : POLLOUT),
+              .revents = 0};
+    if (fd.fd < 0) {
+        return false;
+    }
+    return poll(&fd, 1, -1) >= 0;
+}
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// With verbose errors the server's SQLSTATE follows the severity:
+// "... FATAL:  28P01: password authentication failed ...". Takes it out.
+connect_failure split_sqlstate(std::string message) {
+    connect_failure why;
+    for (const std::string_view severity : {"FATAL:  ", "ERROR:  "}) {
+        const std::size_t at = message.find(severity);
+        if (at == std::string::npos) {
+            continue;
+        }
+        const std::size_t code = at + severity.size();
+        if (message.size() > code + 7 && message.compare(code + 5, 2, ": ") == 0) {
+            why.sqlstate = message.substr(code, 5);
+            message.erase(code, 7);
+        }
+        break;
+    }
+    why.message = trimmed(std::move(message));
+    if (!why.sqlstate.empty()) {
+        why.message += " (SQLSTATE " + why.sqlstate + ")";
+    }
+    return why;
+}
+
+}  // namespace
+
+bool failed(const PGresult* r) {
+    if (r == nullptr) {
+        return true;
+    }
+    const ExecStatusType status = PQresultStatus(r);
+    return status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK;
+}
+
+connection::connection(connection&& other) noexcept : conn_(std::exchange(other.conn_, nullptr)) {}
+
+connection& connection::operator=(connection&& other) noexcept {
+    if (this != &other) {
+        close();
+        conn_ = std::exchange(other.conn_, nullptr);
+    }
+    return *this;
+}
+
+connection::~connection() {
+    close();
+}
+
+void connection::close() noexcept {
+    if (conn_ != nullptr) {
+        PQfinish(conn_);
+        conn_ = nullptr;
+    }
+}
+
+bool connection::is_open() const {
+    return conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK;
+}
+
+bool connection::open(const logon_request& who, connect_failure& why) {
+    close();
+    // dbname comes first so that user and password override whatever the
+    // connection string says; empty values are left to libpq's defaults.
+    const char* keywords[] = {"dbname", "user", "password", "fallback_application_name", nullptr};
+    const char* values[] = {who.connect.c_str(), who.user.empty() ? nullptr : who.user.c_str(),
+                            who.password.empty() ? nullptr : who.password.c_str(), "kestrel",
+                            nullptr};
+    conn_ = PQconnectStartParams(keywords, values, 1);
+    if (conn_ == nullptr) {
+        why = {"out of memory", ""};
+        return false;
+    }
+    // Verbose errors carry the SQLSTATE, which tells a refused password
+    // from an unreachable server whatever the server's language.
+    PQsetErrorVerbosity(conn_, PQERRORS_VERBOSE);
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED &&
+           PQstatus(conn_) != CONNECTION_BAD) {
+        if (!wait_for(conn_, state)) {
+            break;
+        }
+        state = PQconnectPoll(conn_);
+    }
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        why = split_sqlstate(PQerrorMessage(conn_));
+        close();
+        return false;
+    }
+    PQsetErrorVerbosity(conn_, PQERRORS_DEFAULT);
+    return true;
+}
+
+result connection::exec(std::string_view sql, const std::vector<param>& params,
+                        bool binary_results) {
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
+    std::vector<Oid> types;
+    for (const auto& p : params) {
+        values.push_back(p.is_null ? nullptr : p.value.c_str());
+        lengths.push_back(static_cast<int>(p.value.size()));
+        formats.push_back(p.binary ? 1 : 0);
+        types.push_back(p.type);
+    }
+    const std::string text(sql);
+    return result(PQexecParams(conn_, text.c_str(), static_cast<int>(params.size()), types.data(),
+                               values.data(), lengths.data(), formats.data(),
+                               binary_results ? 1 : 0));
+}
+
+std::vector<result> connection::exec_batch(const std::string& sql) {
+    std::vector<result> results;
+    if (PQsendQuery(conn_, sql.c_str()) == 0) {
+        results.emplace_back(nullptr);
+        return results;
+    }
+    while (PGresult* r = PQgetResult(conn_)) {
+        results.emplace_back(r);
+    }
+    return results;
+}
+
+result connection::exec_guarded(std::string_view sql) {
+    std::vector<result> results =
+        exec_batch(std::string(guard_open).append(sql).append(guard_release));
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (failed(results[i].get())) {
+            if (i > 0) {  // the savepoint exists: undo what sql did
+                exec_batch(guard_undo);
+            }
+            return std::move(results[i]);
+        }
+    }
+    // savepoint, the results of sql, release: the last of sql's is wanted
+    if (results.size() < 3) {
+        return result(nullptr);
+    }
+    return std::move(results[results.size() - 2]);
+}
+
+std::optional<std::string> connection::literal(std::string_view value) {
+    char* quoted = PQescapeLiteral(conn_, value.data(), value.size());
+    if (quoted == nullptr) {
+        return std::nullopt;
+    }
+    std::string text(quoted);
+    PQfreemem(quoted);
+    return text;
+}
+
+std::optional<std::string> connection::bytea_literal(std::string_view bytes) {
+    std::size_t length = 0;
+    unsigned char* escaped = PQescapeByteaConn(
+        conn_, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &length);
+    if (escaped == nullptr) {
+        return std::nullopt;
+    }
+    std::string text = "'" + std::string(reinterpret_cast<char*>(escaped)) + "'::bytea";
+    PQfreemem(escaped);
+    return text;
+}
+
+std::string connection::error_message() const {
+    return conn_ == nullptr ? "not connected" : trimmed(PQerrorMessage(conn_));
+}
+
+}  // namespace kestrel::db::pg

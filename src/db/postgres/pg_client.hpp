@@ -1,0 +1,94 @@
+// pg_client.hpp - the PostgreSQL backend of db::client (internal header).
+// oparse maps the gateway's statement onto its PostgreSQL form
+// (statement_map), binds and defines are remembered, and oexec/oexfet run
+// the mapped form: values as parameters or libpq-quoted literals, never as
+// SQL text. One transaction per request: BEGIN after logon and after every
+// commit or rollback.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/client.hpp"
+#include "db/postgres/connection.hpp"
+#include "db/postgres/page_reader.hpp"
+#include "db/postgres/routines.hpp"
+#include "db/postgres/statement_map.hpp"
+
+namespace kestrel::db::pg {
+
+class pg_client final : public client {
+  public:
+    int olog(logon_area& lda, const logon_request& who) override;
+    int oopen(cursor_area& cda, logon_area& lda) override;
+    int oparse(cursor_area& cda, std::string_view statement) override;
+    int obndrv(cursor_area& cda, const scalar_bind& bind) override;
+    int obndra(cursor_area& cda, const array_bind& bind) override;
+    int odefin(cursor_area& cda, const column_define& define) override;
+    int oexec(cursor_area& cda) override;
+    int oexfet(cursor_area& cda) override;
+    int oflng(cursor_area& cda, int position, std::span<std::byte> piece, std::size_t offset,
+              std::size_t& returned) override;
+    int ocom(logon_area& lda) override;
+    int orol(logon_area& lda) override;
+    int oclose(cursor_area& cda) override;
+    int ologof(logon_area& lda) override;
+    std::string oerhms(logon_area& lda, int code) override;
+
+  private:
+    // The row of the document last fetched, for the piece reads that follow.
+    struct document_row {
+        bool valid = false;
+        std::string ctid;
+        std::size_t total = 0;
+        std::size_t cached_offset = 0;
+        std::string cached;  // the bytes last read from cached_offset
+    };
+
+    // Failure bookkeeping: the code goes to the cursor and the text is kept
+    // for oerhms.
+    int fail(cursor_area& cda, int code, std::string text);
+    int fail_result(cursor_area& cda, const PGresult* r);
+    int succeed(cursor_area& cda, const PGresult* r = nullptr);
+    int end_transaction(logon_area& lda, const char* statements);
+
+    // Bound values, looked up by name without regard to ':' or case.
+    const scalar_bind* find_scalar(std::string_view name) const;
+    const array_bind* find_array(std::string_view name) const;
+    // The value of a bind as a statement parameter; none when not bound.
+    std::optional<param> bound_param(std::string_view name) const;
+    // The value of a bind as a quoted SQL literal; none when not bound, and
+    // an empty text when libpq refuses the value.
+    std::optional<std::string> bound_literal(std::string_view name);
+    void write_integer(std::string_view name, std::int32_t value);
+    void write_text(std::string_view name, std::string_view value);
+    void deliver_row(const PGresult* r, int first_column, bool binary);
+
+    int run_select(cursor_area& cda, bool fetch);
+    int run_cgi_env(cursor_area& cda);
+    int run_describe(cursor_area& cda);
+    int run_call(cursor_area& cda);
+    int run_generic_arg(cursor_area& cda);
+    int run_get_page(cursor_area& cda);
+    int run_document_insert(cursor_area& cda);
+    int run_document_select(cursor_area& cda);
+    int run_timing_insert(cursor_area& cda);
+    int run_reset(cursor_area& cda);
+    int run_text(cursor_area& cda, bool fetch);
+    int check_document_table(cursor_area& cda);
+
+    connection conn_;
+    mapped_statement statement_;
+    bool parsed_ = false;
+    std::vector<scalar_bind> scalars_;
+    std::vector<array_bind> arrays_;
+    std::vector<column_define> defines_;
+    std::optional<routine_description> described_;
+    page_reader page_;
+    document_row document_;
+    int last_code_ = 0;
+    std::string last_text_;
+};
+
+}  // namespace kestrel::db::pg

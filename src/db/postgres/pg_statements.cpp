@@ -1,0 +1,342 @@
+// pg_statements.cpp - how each mapped statement runs on PostgreSQL: the
+// native form of every statement the gateway builds (see statement_map.hpp).
+#include <algorithm>
+#include <cstring>
+
+#include "db/postgres/error_codes.hpp"
+#include "db/postgres/pg_client.hpp"
+#include "db/postgres/placeholders.hpp"
+
+namespace kestrel::db::pg {
+namespace {
+
+constexpr const char* start_date_query =
+    "SELECT to_char(localtimestamp, 'Dy Mon DD HH24:MI:SS YYYY')";
+constexpr const char* session_user_query = "SELECT session_user::text";
+constexpr const char* clock_query = "SELECT hsecs FROM sys.v_$timer";
+// "U", seven digits of the owner's img_seq, and the file name's extension
+// from its last '.', at most 4 characters.
+constexpr const char* upload_name_query =
+    "SELECT rtrim('U' || to_char(nextval(format('%I.img_seq', $1::text)::regclass), "
+    "'FM0000000') || CASE WHEN strpos($2::text, '.') = 0 THEN '' "
+    "ELSE substr($2::text, length($2::text) - strpos(reverse($2::text), '.') + 1, 4) END)";
+constexpr const char* generic_arg_query = "SELECT cgi_args.add($1, $2)";
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : "|") + names[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+int pg_client::run_select(cursor_area& cda, bool fetch) {
+    result r;
+    switch (statement_.kind) {
+        case statement_kind::start_date:
+            r = conn_.exec(start_date_query);
+            break;
+        case statement_kind::session_user:
+            r = conn_.exec(session_user_query);
+            break;
+        case statement_kind::clock:
+            // Tolerated when it fails (timing is optional): keep the
+            // transaction usable.
+            r = conn_.exec_guarded(clock_query);
+            break;
+        case statement_kind::upload_name:
+            r = conn_.exec(upload_name_query,
+                           {param{statement_.relation.schema}, param{statement_.file_name}});
+            break;
+        case statement_kind::document_select:
+            return run_document_select(cda);
+        default:
+            return run_text(cda, fetch);
+    }
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    if (!fetch) {
+        return succeed(cda, r.get());
+    }
+    const int rows = PQntuples(r.get());
+    if (rows == 0) {
+        return fail(cda, no_data_found, standard_message(no_data_found));
+    }
+    if (rows > 1) {
+        return fail(cda, too_many_rows, standard_message(too_many_rows));
+    }
+    deliver_row(r.get(), 0, false);
+    cda.rpc = 1;
+    return cda.rc = 0;
+}
+
+int pg_client::run_cgi_env(cursor_area& cda) {
+    const auto count = bound_param("n");
+    const auto names = bound_param("nm");
+    const auto values = bound_param("v");
+    if (!count || !names || !values) {
+        return fail(cda, not_all_bound, standard_message(not_all_bound));
+    }
+    // The subquery sets the environment before the pre-action (trusted
+    // configuration) is evaluated for its one row.
+    const std::string sql = "SELECT CASE WHEN (" + statement_.pre_action +
+                            ") THEN 1 ELSE 0 END, env.n FROM (SELECT owa.init_cgi_env($1::integer, "
+                            "$2::text[], $3::text[]) AS n OFFSET 0) AS env";
+    result r = conn_.exec(sql, {*count, *names, *values});
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    write_integer("rc", std::atoi(PQgetvalue(r.get(), 0, 0)));
+    return succeed(cda);
+}
+
+int pg_client::run_describe(cursor_area& cda) {
+    const auto name = bound_param("ObjectName");
+    if (!name) {
+        return fail(cda, not_all_bound, standard_message(not_all_bound));
+    }
+    result error;
+    described_ = describe_routine(conn_, name->value, error);
+    if (error) {
+        return fail_result(cda, error.get());
+    }
+    if (!described_) {
+        return fail(cda, no_such_routine, standard_message(no_such_routine) + ": " + name->value);
+    }
+    std::string defaults;
+    for (const bool has_default : described_->input_defaults) {
+        defaults += has_default ? '1' : '0';
+    }
+    write_text("AllNames", joined(described_->input_names));
+    write_text("HasDefault", defaults);
+    write_text("CountOfTables", std::to_string(described_->table_names.size()));
+    write_text("TableNames", joined(described_->table_names));
+    return succeed(cda);
+}
+
+int pg_client::run_call(cursor_area& cda) {
+    std::vector<param> params;
+    for (const auto& argument : statement_.arguments) {
+        auto value = bound_param(argument.placeholder);
+        if (!value) {
+            return fail(cda, not_all_bound,
+                        standard_message(not_all_bound) + ": " + argument.placeholder);
+        }
+        params.push_back(std::move(*value));
+    }
+    result r = conn_.exec(call_statement(*described_, statement_.arguments), params);
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    return succeed(cda, r.get());
+}
+
+int pg_client::run_generic_arg(cursor_area& cda) {
+    const auto name = bound_param("name");
+    const auto value = bound_param("val");
+    if (!name || !value) {
+        return fail(cda, not_all_bound, standard_message(not_all_bound));
+    }
+    result r = conn_.exec(generic_arg_query, {*name, *value});
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    return succeed(cda);
+}
+
+int pg_client::run_get_page(cursor_area& cda) {
+    const scalar_bind* ndata = find_scalar("ndata");
+    const array_bind* data = find_array("data");
+    if (ndata == nullptr || data == nullptr || ndata->buffer.size() < sizeof(std::int32_t)) {
+        return fail(cda, not_all_bound, standard_message(not_all_bound));
+    }
+    std::int32_t wanted = 0;
+    std::memcpy(&wanted, ndata->buffer.data(), sizeof wanted);
+    const auto want = static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(wanted, 0, static_cast<std::int64_t>(data->max_elements)));
+    result error;
+    const int filled =
+        page_.fill(conn_, want, data->buffer, data->element_size, data->lengths, error);
+    if (filled < 0) {
+        return fail_result(cda, error.get());
+    }
+    for (int i = 0; i < filled; ++i) {
+        const auto slot = static_cast<std::size_t>(i);
+        if (slot < data->indicators.size()) {
+            data->indicators[slot] = 0;
+        }
+        if (slot < data->return_codes.size()) {
+            data->return_codes[slot] = 0;
+        }
+    }
+    if (data->current_count != nullptr) {
+        *data->current_count = static_cast<std::uint32_t>(filled);
+    }
+    write_integer("ndata", filled);
+    return succeed(cda);
+}
+
+int pg_client::run_document_insert(cursor_area& cda) {
+    std::vector<param> params;
+    for (const char* name : {"seqno", "mime_type", "length", "image"}) {
+        auto value = bound_param(name);
+        if (!value) {
+            return fail(cda, not_all_bound, standard_message(not_all_bound) + ": " + name);
+        }
+        params.push_back(std::move(*value));
+    }
+    const std::string sql = "INSERT INTO " + statement_.relation.quoted() +
+                            " (name, mime_type, doc_size, content) VALUES ($1, $2, $3, $4)";
+    result r = conn_.exec(sql, params);
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    return succeed(cda, r.get());
+}
+
+int pg_client::run_document_select(cursor_area& cda) {
+    const auto piece = std::find_if(defines_.begin(), defines_.end(),
+                                    [](const column_define& d) { return d.position == 1; });
+    const std::size_t piece_size = piece != defines_.end() ? piece->buffer.size() : 0;
+    const auto name = bound_param("name");
+    if (!name) {
+        return fail(cda, not_all_bound, standard_message(not_all_bound));
+    }
+    // Column 1 of the gateway's select (image) is the first piece; the
+    // content is never fetched whole.
+    const std::string sql = std::string(
+                                "SELECT ctid::text, coalesce(octet_length(image), 0)::text, "
+                                "substring(image FROM 1 FOR $2::integer)") +
+                            (statement_.all_columns ? ", mime_type::text, img_size::text" : "") +
+                            " FROM " + statement_.relation.quoted() + " WHERE name = $1 LIMIT 2";
+    result r = conn_.exec(sql, {*name, param{std::to_string(piece_size)}}, true);
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    if (PQntuples(r.get()) == 0) {
+        return fail(cda, no_data_found, standard_message(no_data_found));
+    }
+    if (PQntuples(r.get()) > 1) {
+        return fail(cda, too_many_rows, standard_message(too_many_rows));
+    }
+    document_.valid = true;
+    document_.ctid.assign(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0));
+    document_.total = std::strtoull(
+        std::string(PQgetvalue(r.get(), 0, 1), PQgetlength(r.get(), 0, 1)).c_str(), nullptr, 10);
+    document_.cached_offset = 0;
+    document_.cached.assign(PQgetvalue(r.get(), 0, 2), PQgetlength(r.get(), 0, 2));
+    deliver_row(r.get(), 2, true);
+    cda.rpc = 1;
+    return cda.rc = 0;
+}
+
+int pg_client::oflng(cursor_area& cda, int position, std::span<std::byte> piece, std::size_t offset,
+                     std::size_t& returned) {
+    returned = 0;
+    if (!document_.valid || position != 1) {
+        return fail(cda, no_data_found, standard_message(no_data_found));
+    }
+    if (offset >= document_.total || piece.empty()) {
+        return cda.rc = 0;
+    }
+    const std::size_t wanted = std::min(piece.size(), document_.total - offset);
+    const bool cached = offset >= document_.cached_offset &&
+                        offset + wanted <= document_.cached_offset + document_.cached.size();
+    if (!cached) {
+        const std::string sql = "SELECT substring(image FROM $2::bigint FOR $3::integer) FROM " +
+                                statement_.relation.quoted() + " WHERE ctid = $1::tid";
+        result r = conn_.exec(sql,
+                              {param{document_.ctid}, param{std::to_string(offset + 1)},
+                               param{std::to_string(wanted)}},
+                              true);
+        if (failed(r.get())) {
+            return fail_result(cda, r.get());
+        }
+        if (PQntuples(r.get()) != 1) {
+            return fail(cda, no_data_found, standard_message(no_data_found));
+        }
+        document_.cached_offset = offset;
+        document_.cached.assign(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0));
+    }
+    const std::size_t from = offset - document_.cached_offset;
+    returned = std::min(wanted, document_.cached.size() - std::min(from, document_.cached.size()));
+    std::memcpy(piece.data(), document_.cached.data() + from, returned);
+    return cda.rc = 0;
+}
+
+int pg_client::run_timing_insert(cursor_area& cda) {
+    std::string values;
+    for (const char* name :
+         {"url", "msg", "start_hsecs", "stop_hsecs", "userid", "remote_addr", "http_user_agent"}) {
+        auto literal = bound_literal(name);
+        if (!literal) {
+            return fail(cda, not_all_bound, standard_message(not_all_bound) + ": " + name);
+        }
+        if (literal->empty()) {
+            return fail(cda, invalid_text, standard_message(invalid_text));
+        }
+        values += (values.empty() ? "" : ", ") + *literal;
+    }
+    // Guarded: a failed timing row must not cost the request its transaction.
+    result r = conn_.exec_guarded("INSERT INTO " + statement_.relation.quoted() +
+                                  " (url, msg, start_hsecs, stop_hsecs, userid, remote_addr, "
+                                  "http_user_agent) VALUES (" +
+                                  values + ")");
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    return succeed(cda, r.get());
+}
+
+int pg_client::run_reset(cursor_area& cda) {
+    // DISCARD ALL runs neither inside a transaction nor in a multi-statement
+    // string: end the (empty) transaction the last commit or rollback
+    // opened, reset, and open the next, one statement at a time.
+    for (const char* sql : {"ROLLBACK", "DISCARD ALL", "BEGIN"}) {
+        result r = conn_.exec(sql);
+        if (failed(r.get())) {
+            return fail_result(cda, r.get());
+        }
+    }
+    described_.reset();
+    page_.clear();
+    return succeed(cda);
+}
+
+int pg_client::run_text(cursor_area& cda, bool fetch) {
+    bool refused = false;
+    const std::string body =
+        splice_literals(statement_.text, [&](std::string_view name) -> std::optional<std::string> {
+            auto literal = bound_literal(name);
+            if (literal && literal->empty()) {
+                refused = true;
+            }
+            return literal;
+        });
+    if (refused) {
+        return fail(cda, invalid_text, standard_message(invalid_text));
+    }
+    const bool block = statement_.kind == statement_kind::anonymous_block;
+    // Guarded: include blocks fail without ending the request, and the
+    // blocks after them still need a working transaction.
+    result r = conn_.exec_guarded(block ? do_block(body) : body);
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    if (!fetch) {
+        return succeed(cda, r.get());
+    }
+    if (PQntuples(r.get()) == 0) {
+        return fail(cda, no_data_found, standard_message(no_data_found));
+    }
+    if (PQntuples(r.get()) > 1) {
+        return fail(cda, too_many_rows, standard_message(too_many_rows));
+    }
+    deliver_row(r.get(), 0, false);
+    return cda.rc = 0;
+}
+
+}  // namespace kestrel::db::pg
