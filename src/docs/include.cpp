@@ -11,6 +11,7 @@
 
 #include "config/mime.hpp"
 #include "db/binds.hpp"
+#include "db/query.hpp"
 #include "docs/document_table.hpp"
 #include "docs/include_block.hpp"
 #include "docs/include_tags.hpp"
@@ -26,6 +27,7 @@ namespace {
 
 constexpr std::size_t include_piece_size = 65536;
 constexpr std::size_t file_block_size = 4096;
+constexpr const char* header_sent_statement = "select owa.header_sent()";
 
 void client_write(request_ctx& ctx, std::string_view text) {
     if (!text.empty()) {
@@ -99,8 +101,16 @@ void stream_file(request_ctx& ctx, std::FILE* file, gz_stream* gz) {
     }
 }
 
+// The toolkit gives body output a default header when none was written; the
+// include road has sent its own, so the blocks' pages must not bring one.
+void announce_header_sent(request_ctx& ctx) {
+    const int rc = execute_immediate(ctx, header_sent_statement);
+    KESTREL_TRACE(ctx, "%s: %d", header_sent_statement, rc);
+}
+
 void run_include_loop(request_ctx& ctx, std::string_view text) {
     std::size_t pos = 0;
+    bool header_announced = false;
     for (;;) {
         const std::string_view rest = text.substr(pos);
         const std::size_t open = findOracleTag(rest, false);
@@ -112,6 +122,10 @@ void run_include_loop(request_ctx& ctx, std::string_view text) {
         }
         const std::size_t close_lt = open + close;
         client_write(ctx, rest.substr(0, open));
+        if (!header_announced) {
+            announce_header_sent(ctx);
+            header_announced = true;
+        }
         owassi_do_block(ctx, rest.substr(open_end + 1, close_lt - open_end - 1));
         const std::size_t close_end = rest.find('>', rest.find('/', close_lt));
         if (close_end == std::string_view::npos) {
