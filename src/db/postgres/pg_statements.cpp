@@ -246,7 +246,7 @@ int pg_client::oflng(cursor_area& cda, int position, std::span<std::byte> piece,
     const bool cached = offset >= document_.cached_offset &&
                         offset + wanted <= document_.cached_offset + document_.cached.size();
     if (!cached) {
-        const std::string sql = "SELECT substring(image FROM $2::bigint FOR $3::integer) FROM " +
+        const std::string sql = "SELECT substring(image FROM $2::integer FOR $3::integer) FROM " +
                                 statement_.relation.quoted() + " WHERE ctid = $1::tid";
         result r = conn_.exec(sql,
                               {param{document_.ctid}, param{std::to_string(offset + 1)},
