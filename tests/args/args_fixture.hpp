@@ -15,34 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "args/body_io.hpp"
+#include "args/multipart_body.hpp"
 #include "frame/request_ctx.hpp"
 #include "frame/wrb_state.hpp"
 #include "support/recording_client.hpp"
 
 namespace kestrel::test {
-
-// Serves a body in reads of at most max_read bytes; records every read.
-class body_io final : public client_io {
-  public:
-    std::string body;
-    std::size_t max_read = static_cast<std::size_t>(-1);
-    std::size_t offset = 0;
-    std::vector<std::size_t> asked;  // the length of every read request
-    std::string written;
-
-    std::size_t read(void* buffer, std::size_t length) override {
-        asked.push_back(length);
-        const std::size_t n = std::min({length, max_read, body.size() - offset});
-        std::memcpy(buffer, body.data() + offset, n);
-        offset += n;
-        return n;
-    }
-    std::size_t write(const void* buffer, std::size_t length) override {
-        written.append(static_cast<const char*>(buffer), length);
-        return length;
-    }
-    void flush() override {}
-};
 
 class args_test : public ::testing::Test {
   protected:
@@ -121,41 +100,5 @@ class args_test : public ::testing::Test {
         return out;
     }
 };
-
-// One part of a multipart body: its disposition line, further header lines
-// and content.
-struct part {
-    std::string disposition;
-    std::vector<std::string> headers{};
-    std::string content{};
-};
-
-inline part field(const std::string& name, const std::string& value) {
-    return {"Content-Disposition: form-data; name=\"" + name + "\"", {}, value};
-}
-
-inline part file(const std::string& name, const std::string& file_name, const std::string& content,
-                 const std::string& type = "") {
-    part p{"Content-Disposition: form-data; name=\"" + name + "\"; filename=\"" + file_name + "\"",
-           {},
-           content};
-    if (!type.empty()) {
-        p.headers.push_back("Content-Type: " + type);
-    }
-    return p;
-}
-
-// The body a browser sends for these parts.
-inline std::string multipart_body(const std::string& boundary, const std::vector<part>& parts) {
-    std::string body;
-    for (const part& p : parts) {
-        body += "--" + boundary + "\r\n" + p.disposition + "\r\n";
-        for (const std::string& h : p.headers) {
-            body += h + "\r\n";
-        }
-        body += "\r\n" + p.content + "\r\n";
-    }
-    return body + "--" + boundary + "--\r\n";
-}
 
 }  // namespace kestrel::test
