@@ -56,6 +56,11 @@ BEGIN
 END
 $$;
 
+-- The gateway has written the response header itself (the include road):
+-- body output must not bring the default one.
+CREATE OR REPLACE FUNCTION owa.header_sent() RETURNS void
+LANGUAGE sql AS $$ SELECT set_config('owa.hdr', 'b', false) $$;
+
 -- Body output: a procedure that wrote no header gets the default one. The
 -- append is written out here rather than calling page_append, since this runs
 -- once per line of every page.

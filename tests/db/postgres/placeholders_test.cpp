@@ -1,0 +1,59 @@
+// placeholders_test.cpp - the placeholder scan and literal splicing of
+// blocks sent as written.
+#include "db/postgres/placeholders.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrel::db::pg {
+namespace {
+
+std::vector<std::string> names(std::string_view text) {
+    std::vector<std::string> found;
+    for (const auto& p : find_placeholders(text)) {
+        found.emplace_back(p.name);
+    }
+    return found;
+}
+
+TEST(PgPlaceholders, ScanFollowsTheIncludeBindRule) {
+    const std::string long_name(35, 'n');
+    const struct {
+        std::string text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"begin htp.print(:greeting); end;", {"greeting"}},
+        {"begin htp.print('a:b'); end;", {}},
+        {"begin htp.print('a:b' || :c); end;", {"c"}},
+        {"begin x := 1; end;", {}},
+        {"select 1::text", {}},
+        {":" + long_name, {std::string(31, 'n')}},
+        {":a:b", {"a"}},  // the character after a name is skipped
+        {"-- :c in a comment", {"c"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(names(c.text), c.expected) << c.text;
+    }
+}
+
+TEST(PgPlaceholders, OnlyBoundPlaceholdersAreReplaced) {
+    const std::string out = splice_literals(
+        "begin f(:a, ':a', :b, :a); end;", [](std::string_view name) -> std::optional<std::string> {
+            if (name == "a") {
+                return "'it''s'";
+            }
+            return std::nullopt;
+        });
+    EXPECT_EQ(out, "begin f('it''s', ':a', :b, 'it''s'); end;");
+}
+
+TEST(PgPlaceholders, DoBlockTagNeverOccursInTheBody) {
+    EXPECT_EQ(do_block("begin null; end;"), "DO $kestrel$\nbegin null; end;\n$kestrel$");
+    const std::string body = "begin perform '$kestrel$' || '$kestrel1$'; end;";
+    EXPECT_EQ(do_block(body), "DO $kestrel2$\n" + body + "\n$kestrel2$");
+}
+
+}  // namespace
+}  // namespace kestrel::db::pg
