@@ -114,10 +114,10 @@ TEST_F(cartridge_test, ExecCommitsOnTheNormalPath) {
              {"SCRIPT_NAME=/shop", "PATH_INFO=/owa/p", "REQUEST_METHOD=GET", "QUERY_STRING=a=1"}),
         0);
     db->on("SYSDATE").outcomes = {{.row = row_values{"Mon Jan 01 10:00:00 2024"}}};
+    db->on("owa.get_page").outcomes = {{.integers = {{"ndata", 0}}}};
     EXPECT_EQ(tessel_exec(nullptr, cx), 0);
     const auto texts = db->statement_texts();
-    ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(texts[0], date_query);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), date_query), texts.end());
     EXPECT_EQ(cx->start_date, "Mon Jan 01 10:00:00 2024");
     EXPECT_TRUE(called("ocom"));
     EXPECT_FALSE(called("orol"));
