@@ -15,6 +15,7 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/query.hpp"
+#include "db/session.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb.hpp"
@@ -134,7 +135,7 @@ int insert_row(request_ctx& ctx, char* name, std::string_view mime_type, std::in
     const std::string insert =
         "insert into " + owner_of(ctx) + "." + table +
         " (name,mime_type,doc_size,content) values (:seqno,:mime_type,:length,:image)";
-    int rc = ctx.db->oparse(ctx.cda, insert);
+    int rc = session_client(ctx).oparse(ctx.cda, insert);
     if (rc == 0) {
         rc = sbind(ctx, ":seqno", name);
     }
@@ -148,7 +149,7 @@ int insert_row(request_ctx& ctx, char* name, std::string_view mime_type, std::in
         rc = rbind(ctx, ":image", image);
     }
     if (rc == 0) {
-        rc = ctx.db->oexec(ctx.cda);
+        rc = session_client(ctx).oexec(ctx.cda);
     }
     return rc;
 }

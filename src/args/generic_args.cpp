@@ -10,6 +10,7 @@
 #include "args/arglist.hpp"
 #include "db/binds.hpp"
 #include "db/errors.hpp"
+#include "db/session.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb.hpp"
@@ -40,12 +41,13 @@ void maybe_generic(request_ctx& ctx) {
         return;
     }
     KESTREL_TRACE(ctx, "generic mode: %zu arguments to cgi_args", ctx.args.size());
-    if (ctx.db->oparse(ctx.cda, cgi_args_block) != 0) {
+    if (session_client(ctx).oparse(ctx.cda, cgi_args_block) != 0) {
         die_with_database_error(ctx);
     }
     for (const arg_pair& pair : ctx.args) {
         if (sbind(ctx, ":name", bind_copy(ctx, pair.name)) != 0 ||
-            sbind(ctx, ":val", bind_copy(ctx, pair.value)) != 0 || ctx.db->oexec(ctx.cda) != 0) {
+            sbind(ctx, ":val", bind_copy(ctx, pair.value)) != 0 ||
+            session_client(ctx).oexec(ctx.cda) != 0) {
             die_with_database_error(ctx);
         }
     }

@@ -149,6 +149,20 @@ TEST_F(ArgList, UnbuildForgetsTheList) {
     EXPECT_TRUE(get_unique_names(ctx).empty());
 }
 
+TEST_F(ArgList, BuildingIsTimedUnderItsOwnTag) {
+    ctx.timing_table = "timing";
+    ctx.timed_services = "BUILD-ARGLIST";
+    db->on("v_$timer").outcomes = {{.row = test::row_values{"1200"}},
+                                   {.row = test::row_values{"1234"}}};
+    get("a=1");
+    const auto& insert = db->statements.back();
+    ASSERT_TRUE(insert.text.starts_with("insert into timing")) << insert.text;
+    const auto& run = insert.executions.at(0);
+    EXPECT_EQ(run.find("msg")->text, "BUILD-ARGLIST");
+    EXPECT_EQ(run.find("start_hsecs")->integer, 1200);
+    EXPECT_EQ(run.find("stop_hsecs")->integer, 1234);
+}
+
 TEST(SameName, IgnoresCaseOnly) {
     EXPECT_TRUE(same_name("P_Name", "p_name"));
     EXPECT_FALSE(same_name("p_name", "p_names"));
