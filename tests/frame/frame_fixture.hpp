@@ -22,7 +22,7 @@ namespace kestrel::test {
 
 // Feeds a request body and keeps every write; a write limit simulates a
 // client that went away.
-class capture_io final : public client_io {
+class frame_client_io final : public client_io {
   public:
     std::string input;
     std::size_t offset = 0;
@@ -50,11 +50,11 @@ class frame_test : public ::testing::Test {
   protected:
     std::unique_ptr<request_ctx> owned_ctx = std::make_unique<request_ctx>();
     request_ctx& ctx = *owned_ctx;
-    capture_io* client = nullptr;
+    frame_client_io* client = nullptr;
     std::filesystem::path dir;
 
     void SetUp() override {
-        auto io = std::make_unique<capture_io>();
+        auto io = std::make_unique<frame_client_io>();
         client = io.get();
         wrb().begin_request(nullptr, std::move(io));
         wrb().set_environment({});
@@ -71,7 +71,7 @@ class frame_test : public ::testing::Test {
     }
 
     void TearDown() override {
-        wrb().begin_request(nullptr, std::make_unique<capture_io>());
+        wrb().begin_request(nullptr, std::make_unique<frame_client_io>());
         wrb().set_environment({});
         wrb().clientcxp = nullptr;
         wrb().ows_appfile.clear();
