@@ -41,6 +41,11 @@ TEST_F(ArgList, RepeatedNamesGiveDistinctNamesAndValueArrays) {
                                                              "3\0\0",
                                                              6));
     EXPECT_EQ(get_array_of_values(ctx, "b"), (std::vector<std::string_view>{"2"}));
+
+    get_values(ctx, "zz", width, count);
+    EXPECT_EQ(width, 2u);
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(get_array_of_values(ctx, "zz").empty());
 }
 
 TEST_F(ArgList, ValuesOfDifferentLengthsArePackedInSlotsOfTheLongest) {
@@ -54,16 +59,6 @@ TEST_F(ArgList, ValuesOfDifferentLengthsArePackedInSlotsOfTheLongest) {
     EXPECT_STREQ(block + width, "hello");
     EXPECT_STREQ(block + 2 * width, "");
     EXPECT_EQ(get_array_of_values(ctx, "v"), (std::vector<std::string_view>{"x", "hello", ""}));
-}
-
-TEST_F(ArgList, UnknownNameHasNoValues) {
-    get("a=1");
-    std::size_t width = 0;
-    std::size_t count = 9;
-    get_values(ctx, "zz", width, count);
-    EXPECT_EQ(width, 2u);
-    EXPECT_EQ(count, 0u);
-    EXPECT_TRUE(get_array_of_values(ctx, "zz").empty());
 }
 
 TEST_F(ArgList, ImageButtonCoordinatesShareTheButtonName) {
@@ -140,15 +135,6 @@ TEST_F(ArgList, BodyAtTheLimitIsAccepted) {
     EXPECT_EQ(ctx.args.size(), 2u);
 }
 
-TEST_F(ArgList, UnbuildForgetsTheList) {
-    get("a=1&b=2");
-    unbuild_arglist(ctx);
-    EXPECT_TRUE(ctx.args.empty());
-    EXPECT_EQ(ctx.args.capacity(), 0u);
-    EXPECT_EQ(get_unique_names_cnt(ctx), 0);
-    EXPECT_TRUE(get_unique_names(ctx).empty());
-}
-
 TEST_F(ArgList, BuildingIsTimedUnderItsOwnTag) {
     ctx.timing_table = "timing";
     ctx.timed_services = "BUILD-ARGLIST";
@@ -161,13 +147,6 @@ TEST_F(ArgList, BuildingIsTimedUnderItsOwnTag) {
     EXPECT_EQ(run.find("msg")->text, "BUILD-ARGLIST");
     EXPECT_EQ(run.find("start_hsecs")->integer, 1200);
     EXPECT_EQ(run.find("stop_hsecs")->integer, 1234);
-}
-
-TEST(SameName, IgnoresCaseOnly) {
-    EXPECT_TRUE(same_name("P_Name", "p_name"));
-    EXPECT_FALSE(same_name("p_name", "p_names"));
-    EXPECT_FALSE(same_name("a", "b"));
-    EXPECT_TRUE(same_name("", ""));
 }
 
 }  // namespace

@@ -61,13 +61,6 @@ TEST_F(GenericArgs, WithoutTheEntryTheListIsUntouched) {
     EXPECT_EQ(get_unique_names_cnt(ctx), 2);
 }
 
-TEST_F(GenericArgs, AnEmptyFormParsesTheBlockAndRunsItNever) {
-    set_config({"shop_argv_only = 1"});
-    get("");
-    ASSERT_EQ(db->statements.size(), 1u);
-    EXPECT_TRUE(db->statements[0].executions.empty());
-}
-
 TEST_F(GenericArgs, DatabaseFailuresEndTheRequestWithTheDatabaseText) {
     struct Case {
         const char* what;
