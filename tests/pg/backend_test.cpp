@@ -310,6 +310,20 @@ TEST_F(BackendTest, BlocksGetValuesAsQuotedLiterals) {
               "Content-type: text/html\n\n" + hostile + ":x\na");
 }
 
+TEST_F(BackendTest, BlocksOfOneCallRunTheRoutine) {
+    // Post-actions and include blocks written the PL/SQL way.
+    ASSERT_EQ(execute_immediate(ctx, "begin kestrel_app.proc0; end;"), 0) << oerr_cda(ctx);
+    ASSERT_EQ(execute_immediate(ctx, "begin func1('Bob'); end;"), 0) << oerr_cda(ctx);
+    ASSERT_EQ(db().oparse(ctx.cda, "begin htp.print(:greeting); end;"), 0);
+    ASSERT_EQ(sbind(ctx, "greeting", text("it's :x")), 0);
+    ASSERT_EQ(db().oexec(ctx.cda), 0) << oerr_cda(ctx);
+    EXPECT_EQ(execute_immediate(ctx, "begin null; end;"), 0) << oerr_cda(ctx);
+    EXPECT_EQ(execute_immediate(ctx, "begin nosuch; end;"), db::call_does_not_compile);
+    EXPECT_EQ(execute_immediate(ctx, "begin pg_sleep(1); end;"), db::call_does_not_compile);
+    EXPECT_EQ(selected("select piece from owa.get_page_chunk()"),
+              "Content-type: text/html\n\nzero\nhello Bob\nit's :x\n");
+}
+
 TEST_F(BackendTest, FailingBlocksLeaveTheTransactionUsable) {
     ASSERT_EQ(execute_immediate(ctx, "insert into kestrel_app.calls (a) values ('kept')"), 0)
         << oerr_cda(ctx);

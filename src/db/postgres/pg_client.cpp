@@ -313,6 +313,8 @@ int pg_client::oexec(cursor_area& cda) {
             return run_describe(cda);
         case statement_kind::call:
             return run_call(cda);
+        case statement_kind::routine_block:
+            return run_routine_block(cda);
         case statement_kind::generic_arg:
             return run_generic_arg(cda);
         case statement_kind::get_page:
@@ -347,6 +349,7 @@ int pg_client::oexfet(cursor_area& cda) {
         case statement_kind::cgi_env:
         case statement_kind::describe:
         case statement_kind::call:
+        case statement_kind::routine_block:
         case statement_kind::generic_arg:
         case statement_kind::get_page:
         case statement_kind::document_insert:

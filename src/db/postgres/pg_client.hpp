@@ -69,6 +69,7 @@ class pg_client final : public client {
     int run_cgi_env(cursor_area& cda);
     int run_describe(cursor_area& cda);
     int run_call(cursor_area& cda);
+    int run_routine_block(cursor_area& cda);
     int run_generic_arg(cursor_area& cda);
     int run_get_page(cursor_area& cda);
     int run_document_insert(cursor_area& cda);
@@ -76,6 +77,10 @@ class pg_client final : public client {
     int run_timing_insert(cursor_area& cda);
     int run_reset(cursor_area& cda);
     int run_text(cursor_area& cda, bool fetch);
+    int run_guarded(cursor_area& cda, const std::string& sql, bool fetch);
+    // The statement text with the bound placeholders as literals; none when
+    // libpq refused a value (the failure is recorded).
+    std::optional<std::string> spliced(cursor_area& cda, std::string_view text);
     int check_document_table(cursor_area& cda);
 
     connection conn_;

@@ -306,10 +306,10 @@ int pg_client::run_reset(cursor_area& cda) {
     return succeed(cda);
 }
 
-int pg_client::run_text(cursor_area& cda, bool fetch) {
+std::optional<std::string> pg_client::spliced(cursor_area& cda, std::string_view text) {
     bool refused = false;
-    const std::string body =
-        splice_literals(statement_.text, [&](std::string_view name) -> std::optional<std::string> {
+    std::string out =
+        splice_literals(text, [&](std::string_view name) -> std::optional<std::string> {
             auto literal = bound_literal(name);
             if (literal && literal->empty()) {
                 refused = true;
@@ -317,12 +317,44 @@ int pg_client::run_text(cursor_area& cda, bool fetch) {
             return literal;
         });
     if (refused) {
-        return fail(cda, invalid_text, standard_message(invalid_text));
+        fail(cda, invalid_text, standard_message(invalid_text));
+        return std::nullopt;
     }
-    const bool block = statement_.kind == statement_kind::anonymous_block;
+    return out;
+}
+
+int pg_client::run_routine_block(cursor_area& cda) {
+    result error;
+    const auto routine = describe_routine(conn_, statement_.routine, error);
+    if (error) {
+        return fail_result(cda, error.get());
+    }
+    if (!routine) {
+        return run_text(cda, false);  // not a routine: the block as written
+    }
+    const auto arguments = spliced(cda, statement_.argument_text);
+    if (!arguments) {
+        return cda.rc;
+    }
+    const std::string body = std::string("begin ") +
+                             (routine->is_procedure ? "CALL " : "PERFORM ") +
+                             qualified_name(*routine) + "(" + *arguments + "); end;";
+    return run_guarded(cda, do_block(body), false);
+}
+
+int pg_client::run_text(cursor_area& cda, bool fetch) {
+    const auto body = spliced(cda, statement_.text);
+    if (!body) {
+        return cda.rc;
+    }
+    const bool block = statement_.kind != statement_kind::native;
+    return run_guarded(cda, block ? do_block(*body) : *body, fetch);
+}
+
+int pg_client::run_guarded(cursor_area& cda, const std::string& sql, bool fetch) {
     // Guarded: include blocks fail without ending the request, and the
     // blocks after them still need a working transaction.
-    result r = conn_.exec_guarded(block ? do_block(body) : body);
+    result r = conn_.exec_guarded(sql);
     if (failed(r.get())) {
         return fail_result(cda, r.get());
     }

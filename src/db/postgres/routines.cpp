@@ -95,10 +95,14 @@ std::optional<routine_description> describe_routine(connection& conn, std::strin
     return routine;
 }
 
+std::string qualified_name(const routine_description& routine) {
+    return quoted(routine.schema) + "." + quoted(routine.name);
+}
+
 std::string call_statement(const routine_description& routine,
                            const std::vector<call_argument>& args) {
     std::string sql = routine.is_procedure ? "CALL " : "SELECT ";
-    sql += quoted(routine.schema) + "." + quoted(routine.name) + "(";
+    sql += qualified_name(routine) + "(";
     const char* separator = "";
     for (std::size_t i = 0; i < args.size(); ++i) {
         sql += separator + quoted(args[i].name) + " => $" + std::to_string(i + 1);

@@ -220,6 +220,39 @@ bool match_call(std::string_view text, std::string_view routine, mapped_statemen
     return true;
 }
 
+// "begin NAME; end;" or "begin NAME(...); end;": one call written the
+// PL/SQL way, as post-actions are configured. Whether NAME is a routine is
+// for the server to say.
+bool match_routine_block(std::string_view text, mapped_statement& out) {
+    const auto name_start = match_at(text, 0, " begin ");
+    if (!name_start) {
+        return false;
+    }
+    std::size_t name_end = *name_start;
+    while (name_end < text.size() && (is_ident_char(text[name_end]) || text[name_end] == '.')) {
+        ++name_end;
+    }
+    const std::string_view name = text.substr(*name_start, name_end - *name_start);
+    if (!parse_relation(name)) {
+        return false;
+    }
+    if (match_at(text, name_end, " ; end; ") == text.size()) {
+        out.routine = std::string(name);
+        return true;
+    }
+    const auto open = match_at(text, name_end, " (");
+    if (!open) {
+        return false;
+    }
+    const auto close = find_suffix(text, *open, ") ; end; ");
+    if (!close) {
+        return false;
+    }
+    out.routine = std::string(name);
+    out.argument_text = std::string(text.substr(*open, *close - *open));
+    return true;
+}
+
 bool match_cgi_env(std::string_view text, mapped_statement& out) {
     const auto start = match_at(text, 0, " begin owa.init_cgi_env(:n,:nm,:v); if (");
     if (!start) {
@@ -364,6 +397,10 @@ mapped_statement map_statement(std::string_view text, std::string_view described
     }
     if (match_call(text, described_routine, out)) {
         out.kind = statement_kind::call;
+        return out;
+    }
+    if (match_routine_block(text, out)) {
+        out.kind = statement_kind::routine_block;
         return out;
     }
     out.kind = is_block(text) ? statement_kind::anonymous_block : statement_kind::native;

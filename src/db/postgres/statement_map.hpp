@@ -19,6 +19,7 @@ enum class statement_kind {
     cgi_env,          // owa.init_cgi_env and the pre-action
     describe,         // the procedure description block
     call,             // the call block of the routine described last
+    routine_block,    // begin NAME; end; or begin NAME(...); end; (post-actions)
     generic_arg,      // one cgi_args field
     get_page,         // owa.get_page batch
     upload_name,      // IMG_SEQ name of an upload
@@ -57,7 +58,8 @@ struct mapped_statement {
     // set when an argument is not name=>:name with an identifier name.
     std::string routine;
     std::vector<call_argument> arguments;
-    std::string invalid;  // why the text cannot be run (call and identifiers)
+    std::string argument_text;  // routine_block: what stands between the parentheses
+    std::string invalid;        // why the text cannot be run (call and identifiers)
 };
 
 // A letter or '_', then letters, digits, '_' or '$', at most 63 characters.

@@ -36,7 +36,11 @@ TEST(StatementMap, RecognisesEveryGatewayStatement) {
         {"select image, mime_type, img_size from shop.image where name = :name",
          statement_kind::document_select},
         {"select image from shop.docs where name = :name", statement_kind::document_select},
-        {"begin htp.print('x'); end;", statement_kind::anonymous_block},
+        {"begin htp.print('x'); end;", statement_kind::routine_block},
+        {"begin demo.post_action; end;", statement_kind::routine_block},
+        {"begin x := 1; end;", statement_kind::anonymous_block},
+        {"begin perform htp.print('x'); perform htp.print('y'); end;",
+         statement_kind::anonymous_block},
         {"\n  DECLARE n int; BEGIN NULL; END;", statement_kind::anonymous_block},
         {"select 1", statement_kind::native},
         {"beginning", statement_kind::native},
@@ -107,10 +111,14 @@ TEST(StatementMap, CallBlockOfTheDescribedRoutine) {
         }
         EXPECT_EQ(names, c.arguments) << c.text;
     }
-    // Without that description the same text is an ordinary block.
-    EXPECT_EQ(map_statement("begin shop.home; end;", "").kind, statement_kind::anonymous_block);
+    // Without that description the same text is a block with one call,
+    // whose routine the server looks up when it runs.
+    const auto block = map_statement("begin shop.home('a', :b); end;", "");
+    EXPECT_EQ(block.kind, statement_kind::routine_block);
+    EXPECT_EQ(block.routine, "shop.home");
+    EXPECT_EQ(block.argument_text, "'a', :b");
     EXPECT_EQ(map_statement("begin shop.homepage; end;", "shop.home").kind,
-              statement_kind::anonymous_block);
+              statement_kind::routine_block);
 }
 
 TEST(StatementMap, Identifiers) {
