@@ -1,0 +1,181 @@
+// call_block.cpp - the procedure call: resolve the name (as given, else
+// qualified with the service's user), describe it, write a one-statement
+// block with named arguments, bind scalars and arrays, execute.
+// Runs inside do_block (dispatch.cpp), before dump_page.
+#include "exec/call_block.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "args/arglist.hpp"
+#include "db/binds.hpp"
+#include "db/errors.hpp"
+#include "db/session.hpp"
+#include "exec/describe.hpp"
+#include "exec/routine_names.hpp"
+#include "frame/diagnostics.hpp"
+#include "timing/timing.hpp"
+
+namespace kestrel {
+namespace {
+
+struct resolved_routine {
+    std::string name;
+    std::vector<std::string> tables;
+};
+
+[[noreturn]] void die_with_cursor_error(request_ctx& ctx) {
+    const std::string text = oerr_cda(ctx);
+    die(ctx, "%s", text.c_str());
+}
+
+// The name as given, else qualified with the service's user; nullopt when
+// neither names a callable routine that exists.
+std::optional<resolved_routine> resolve_routine(request_ctx& ctx) {
+    resolved_routine found{ctx.procedure_name, {}};
+    if (!is_callable_routine(ctx, found.name)) {
+        return std::nullopt;
+    }
+    int count = 0;
+    found.tables = oci_describe(ctx, found.name.c_str(), count);
+    if (count != -1) {
+        return found;
+    }
+
+    const service_entry* service = ctx.service();
+    if (service == nullptr || !service->owa_user) {
+        return std::nullopt;
+    }
+    found.name = *service->owa_user + "." + ctx.procedure_name;
+    if (found.name.size() > field_max || !is_callable_routine(ctx, found.name)) {
+        return std::nullopt;
+    }
+    found.tables = oci_describe(ctx, found.name.c_str(), count);
+    if (count == -1) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+bool is_table_argument(std::string_view name, const std::vector<std::string>& tables) {
+    return std::any_of(tables.begin(), tables.end(),
+                       [name](const std::string& table) { return same_name(name, table); });
+}
+
+bool is_argument(std::string_view name, const std::vector<std::string>& arguments) {
+    return is_table_argument(name, arguments);
+}
+
+// A field name that is no identifier never enters the block: the request
+// fails as a call with a field the procedure does not take.
+void check_field_names(request_ctx& ctx, const std::vector<std::string_view>& names) {
+    for (const std::string_view name : names) {
+        if (is_valid_identifier(name)) {
+            continue;
+        }
+        const std::string report = argument_mismatch_report(ctx);
+        die(ctx, "Form field name '%.*s' is not a valid argument name%s",
+            static_cast<int>(std::min<std::size_t>(name.size(), 200)), name.data(), report.c_str());
+    }
+}
+
+// A request-pool copy with the length + 2 bytes of room that sbind expects.
+char* bindable_copy(request_ctx& ctx, std::string_view value) {
+    char* copy = static_cast<char*>(_xheap_alloc(ctx, value.size() + 2));
+    std::memcpy(copy, value.data(), value.size());
+    return copy;
+}
+
+void bind_arguments(request_ctx& ctx, const std::vector<std::string_view>& names,
+                    const std::vector<std::string>& tables) {
+    for (const std::string_view name : names) {
+        const std::vector<std::string_view> values = get_array_of_values(ctx, name);
+        int rc = 0;
+        if (is_table_argument(name, tables)) {
+            rc = abind(ctx, name, values);
+        } else {
+            rc = sbind(ctx, name, bindable_copy(ctx, values.empty() ? "" : values.front()));
+        }
+        if (rc != 0) {
+            die_with_cursor_error(ctx);
+        }
+    }
+}
+
+}  // namespace
+
+std::string call_block_text(std::string_view routine, const std::vector<std::string_view>& names) {
+    std::string block = "begin ";
+    block += routine;
+    block += names.empty() ? "" : "(";
+    const char* separator = "";
+    for (const std::string_view name : names) {
+        block += separator;
+        block += name;
+        block += "=>:";
+        block += name;
+        separator = ",";
+    }
+    block += names.empty() ? "" : ")";
+    block += "; end;";
+    return block;
+}
+
+std::string argument_mismatch_report(request_ctx& ctx) {
+    if (!ctx.proc_described) {
+        return {};
+    }
+    const std::vector<std::string_view> fields = get_unique_names(ctx);
+    std::string report = "\nVARIABLES IN FORM NOT IN PROCEDURE: ";
+    const char* separator = "";
+    for (const std::string_view field : fields) {
+        if (!is_argument(field, ctx.proc_arg_names)) {
+            report += separator;
+            report += field;
+            separator = ",";
+        }
+    }
+    report += "\nNON-DEFAULT VARIABLES IN PROCEDURE NOT IN FORM: ";
+    separator = "";
+    for (std::size_t k = 0; k < ctx.proc_arg_names.size(); ++k) {
+        const std::string& argument = ctx.proc_arg_names[k];
+        const bool has_default = k < ctx.proc_arg_has_default.size() && ctx.proc_arg_has_default[k];
+        const bool sent = std::any_of(fields.begin(), fields.end(),
+                                      [&](std::string_view f) { return same_name(f, argument); });
+        if (!has_default && !sent) {
+            report += separator;
+            report += argument;
+            separator = ",";
+        }
+    }
+    report += "\n";
+    return report;
+}
+
+int oci_do_block(request_ctx& ctx) {
+    const std::optional<resolved_routine> routine = resolve_routine(ctx);
+    if (!routine) {
+        return 0;
+    }
+    const std::vector<std::string_view> names = get_unique_names(ctx);
+    check_field_names(ctx, names);
+    const std::string block = call_block_text(routine->name, names);
+    KESTREL_TRACE(ctx, "call block: %s", block.c_str());
+
+    const std::uint32_t start = get_hsecs(ctx);
+    if (start != 0) {
+        session_client(ctx).ocom(ctx.lda);
+    }
+    if (session_client(ctx).oparse(ctx.cda, block) != 0) {
+        die_with_cursor_error(ctx);
+    }
+    bind_arguments(ctx, names, routine->tables);
+    if (session_client(ctx).oexec(ctx.cda) != 0) {
+        die_with_cursor_error(ctx);
+    }
+    log_timings(ctx, start, get_hsecs(ctx), "EXEC-BLOCK");
+    return 1;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,30 @@
+// call_block.hpp - calls the procedure the URL names with every distinct
+// form field as a named argument; the page it writes is fetched afterwards
+// (page.hpp).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame/request_ctx.hpp"
+
+namespace kestrel {
+
+// 1 when the procedure ran, 0 when no procedure of that name exists (as
+// given, or qualified with the service's owa_user). Names that are no valid
+// routine name or are excluded count as no procedure and touch nothing. A
+// form field whose name is no identifier, and every database failure, end
+// the request through die.
+int oci_do_block(request_ctx& ctx);
+
+// The call text: "begin name(a=>:a,b=>:b); end;", or "begin name; end;"
+// without fields.
+std::string call_block_text(std::string_view routine, const std::vector<std::string_view>& names);
+
+// The report of form fields the procedure does not take and required
+// arguments the form lacks, as the database error of a call that does not
+// compile carries it.
+std::string argument_mismatch_report(request_ctx& ctx);
+
+}  // namespace kestrel

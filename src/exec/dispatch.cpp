@@ -1,0 +1,45 @@
+// dispatch.cpp - runs the request by its type: stored documents for
+// "/owai/" and "/owaigz/", otherwise the procedure and its page, with the
+// stored document of that name as the fallback; then the post-action.
+#include "exec/dispatch.hpp"
+
+#include <string>
+
+#include "db/errors.hpp"
+#include "db/session.hpp"
+#include "docs/download.hpp"
+#include "exec/call_block.hpp"
+#include "exec/page.hpp"
+#include "frame/diagnostics.hpp"
+#include "frame/wrb.hpp"
+
+namespace kestrel {
+
+void do_block(request_ctx& ctx) {
+    if (ctx.service_type == "/owai/" || ctx.service_type == "/owaigz/") {
+        return_image(ctx);
+        return;
+    }
+    if (oci_do_block(ctx) == 0) {
+        return_image(ctx);
+        return;
+    }
+    dump_page(ctx);
+}
+
+void do_post_action(request_ctx& ctx) {
+    const std::string key = "post_" + ctx.service_name;
+    const char* post_action = WRBGetConfigVal(ctx.wrb_handle, key);
+    if (post_action == nullptr) {
+        return;
+    }
+    const std::string block = std::string("begin ") + post_action + "; end;";
+    if (session_client(ctx).oparse(ctx.cda, block) != 0 ||
+        session_client(ctx).oexec(ctx.cda) != 0) {
+        const std::string text = oerr_cda(ctx);
+        die(ctx, "%s", text.c_str());
+    }
+    dump_page(ctx);
+}
+
+}  // namespace kestrel

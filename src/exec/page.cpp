@@ -1,0 +1,97 @@
+// page.cpp - fetches the page buffer that the procedure filled, 27 lines a
+// round trip, and writes each line to the client as it came. Last step of
+// every road that ran PL/SQL (procedure, pre-action, post-action, includes).
+#include "exec/page.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <span>
+#include <string>
+
+#include "db/binds.hpp"
+#include "db/errors.hpp"
+#include "db/session.hpp"
+#include "frame/diagnostics.hpp"
+#include "frame/wrb.hpp"
+#include "timing/timing.hpp"
+
+namespace kestrel {
+namespace {
+
+constexpr std::uint32_t page_batch_lines = 27;
+constexpr std::size_t page_slot_size = 256;
+
+// One batch: the slots and their per-slot arrays, cleared before each call.
+struct page_batch {
+    std::array<char, page_batch_lines * page_slot_size> slots;
+    std::array<std::int16_t, page_batch_lines> indicators;
+    std::array<std::uint16_t, page_batch_lines> lengths;
+    std::array<std::uint16_t, page_batch_lines> return_codes;
+    std::uint32_t current_count;
+
+    void clear() {
+        slots.fill('\0');
+        indicators.fill(0);
+        lengths.fill(0);
+        return_codes.fill(0);
+        current_count = page_batch_lines;
+    }
+};
+
+[[noreturn]] void die_with_cursor_error(request_ctx& ctx) {
+    const std::string text = oerr_cda(ctx);
+    die(ctx, "%s", text.c_str());
+}
+
+int bind_slots(request_ctx& ctx, page_batch& batch) {
+    db::array_bind bind;
+    bind.name = ":data";
+    bind.buffer = batch.slots;
+    bind.element_size = page_slot_size;
+    bind.indicators = batch.indicators;
+    bind.lengths = batch.lengths;
+    bind.return_codes = batch.return_codes;
+    bind.max_elements = page_batch_lines;
+    bind.current_count = &batch.current_count;
+    return session_client(ctx).obndra(ctx.cda, bind);
+}
+
+// Each delivered slot is written with its own length, never past the slot.
+void write_lines(request_ctx& ctx, const page_batch& batch, std::int32_t delivered) {
+    const auto lines =
+        std::min<std::uint32_t>(static_cast<std::uint32_t>(delivered), page_batch_lines);
+    for (std::uint32_t i = 0; i < lines; ++i) {
+        const std::size_t length = std::min<std::size_t>(batch.lengths[i], page_slot_size);
+        WRBClientWrite(ctx.wrb_handle, &batch.slots[i * page_slot_size], length);
+    }
+}
+
+}  // namespace
+
+void dump_page(request_ctx& ctx) {
+    const std::uint32_t start = get_hsecs(ctx);
+    static constexpr const char* statement = "begin owa.get_page(:data,:ndata);end;";
+    if (session_client(ctx).oparse(ctx.cda, statement) != 0) {
+        die_with_cursor_error(ctx);
+    }
+    page_batch batch;
+    batch.clear();
+    std::int32_t ndata = page_batch_lines;
+    if (nbind(ctx, ":ndata", &ndata) != 0 || bind_slots(ctx, batch) != 0) {
+        die_with_cursor_error(ctx);
+    }
+    do {
+        batch.clear();
+        ndata = page_batch_lines;
+        if (session_client(ctx).oexec(ctx.cda) != 0) {
+            die_with_cursor_error(ctx);
+        }
+        if (ndata > 0) {
+            write_lines(ctx, batch, ndata);
+        }
+    } while (ndata == static_cast<std::int32_t>(page_batch_lines));
+    log_timings(ctx, start, get_hsecs(ctx), "RETURN-PAGE");
+}
+
+}  // namespace kestrel

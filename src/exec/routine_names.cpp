@@ -1,0 +1,112 @@
+// routine_names.cpp - identifier syntax and the exclusion list. Every name
+// taken from a URL or a form passes here before it can reach a statement.
+#include "exec/routine_names.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "frame/diagnostics.hpp"
+#include "frame/wrb.hpp"
+
+namespace kestrel {
+namespace {
+
+// Catalog schemas and the toolkit's own packages: callable by the session's
+// user, but never pages.
+constexpr std::array<std::string_view, 11> default_exclusions = {
+    "pg_",  "information_schema.", "sys.",        "dbms_",     "utl_", "owa.", "htp.",
+    "htf.", "owa_util.",           "owa_cookie.", "cgi_args.",
+};
+
+bool is_ascii_letter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool is_ascii_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
+    if (prefix.size() > text.size()) {
+        return false;
+    }
+    return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    });
+}
+
+std::string_view trim_blanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+}  // namespace
+
+bool is_valid_identifier(std::string_view name) {
+    if (name.empty() || name.size() > identifier_part_max) {
+        return false;
+    }
+    if (!is_ascii_letter(name.front()) && name.front() != '_') {
+        return false;
+    }
+    return std::all_of(name.begin() + 1, name.end(), [](char c) {
+        return is_ascii_letter(c) || is_ascii_digit(c) || c == '_' || c == '$';
+    });
+}
+
+bool is_valid_routine_name(std::string_view name) {
+    const auto dot = name.find('.');
+    if (dot == std::string_view::npos) {
+        return is_valid_identifier(name);
+    }
+    return is_valid_identifier(name.substr(0, dot)) && is_valid_identifier(name.substr(dot + 1));
+}
+
+std::vector<std::string> parse_exclusion_list(std::string_view text) {
+    std::vector<std::string> prefixes;
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        const auto entry = trim_blanks(text.substr(0, comma));
+        if (!entry.empty()) {
+            prefixes.emplace_back(entry);
+        }
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(comma + 1);
+    }
+    return prefixes;
+}
+
+std::vector<std::string> exclusion_prefixes(request_ctx& ctx) {
+    if (const char* configured = WRBGetConfigVal(ctx.wrb_handle, "exclusion_list")) {
+        return parse_exclusion_list(configured);
+    }
+    return {default_exclusions.begin(), default_exclusions.end()};
+}
+
+bool is_excluded(std::string_view name, const std::vector<std::string>& prefixes) {
+    return std::any_of(prefixes.begin(), prefixes.end(), [name](const std::string& prefix) {
+        return starts_with_ignoring_case(name, prefix);
+    });
+}
+
+bool is_callable_routine(request_ctx& ctx, std::string_view name) {
+    if (!is_valid_routine_name(name)) {
+        KESTREL_TRACE(ctx, "'%.*s' is no routine name", static_cast<int>(name.size()), name.data());
+        return false;
+    }
+    if (is_excluded(name, exclusion_prefixes(ctx))) {
+        KESTREL_TRACE(ctx, "'%.*s' is excluded", static_cast<int>(name.size()), name.data());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,185 @@
+// call_block_test.cpp - the call block: name resolution, its text, its
+// binds, and what never reaches the database.
+#include "exec/call_block.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "exec_fixture.hpp"
+#include "frame/diagnostics.hpp"
+
+namespace kestrel {
+namespace {
+
+using test::outcome;
+
+outcome described(const char* names, const char* defaults, const char* tables = "") {
+    const auto count = std::count(tables, tables + std::strlen(tables), '|') + (*tables ? 1 : 0);
+    return {.texts = {{"AllNames", names},
+                      {"HasDefault", defaults},
+                      {"CountOfTables", std::to_string(count)},
+                      {"TableNames", tables}}};
+}
+
+class CallBlock : public test::exec_test {
+  protected:
+    void describe_as(std::vector<outcome> outcomes) {
+        db->on("dbms_describe").outcomes = std::move(outcomes);
+    }
+    // The statements after the descriptions.
+    std::vector<std::string> calls_made() const {
+        std::vector<std::string> calls;
+        for (const auto& s : db->statements) {
+            if (s.text.find("dbms_describe") == std::string::npos) {
+                calls.push_back(s.text);
+            }
+        }
+        return calls;
+    }
+};
+
+struct text_case {
+    std::vector<std::pair<std::string, std::string>> args;
+    const char* block;
+};
+
+class CallBlockText : public CallBlock, public ::testing::WithParamInterface<text_case> {};
+
+TEST_P(CallBlockText, NamesEveryDistinctFieldOnceInFirstSpelling) {
+    describe_as({described("a|b", "11")});
+    ctx.procedure_name = "hello";
+    set_args(GetParam().args);
+    EXPECT_EQ(oci_do_block(ctx), 1);
+    EXPECT_EQ(calls_made(), std::vector<std::string>{GetParam().block});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CallBlockText,
+    ::testing::Values(text_case{{}, "begin hello; end;"},
+                      text_case{{{"a", "1"}, {"b", "2"}}, "begin hello(a=>:a,b=>:b); end;"},
+                      text_case{{{"A", "1"}, {"b", "2"}, {"a", "3"}, {"B", "4"}},
+                                "begin hello(A=>:A,b=>:b); end;"}));
+
+TEST_F(CallBlock, ScalarsTakeTheFirstValueTablesTakeAllInOrder) {
+    describe_as({described("a|b", "00", "B")});
+    ctx.procedure_name = "demo_form";
+    set_args({{"a", "1"}, {"b", "2"}, {"A", "9"}, {"b", "3"}});
+    ASSERT_EQ(oci_do_block(ctx), 1);
+
+    const test::statement_record& call = db->statements.back();
+    ASSERT_EQ(call.executions.size(), 1u);
+    const test::bind_record* a = call.executions[0].find("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_FALSE(a->is_array);
+    EXPECT_EQ(a->text, "1");
+    EXPECT_EQ(a->buffer_size, 3u);
+    const test::bind_record* b = call.executions[0].find("b");
+    ASSERT_NE(b, nullptr);
+    EXPECT_TRUE(b->is_array);
+    EXPECT_EQ(b->elements, (std::vector<std::string>{"2", "3"}));
+    EXPECT_EQ(b->name, "b");
+}
+
+TEST_F(CallBlock, RetriesQualifiedWithTheServiceUser) {
+    describe_as({{.rc = -6564}, described("", "")});
+    ctx.procedure_name = "hello";
+    ASSERT_EQ(oci_do_block(ctx), 1);
+    ASSERT_EQ(db->statements.size(), 3u);
+    EXPECT_EQ(db->statements[0].executions[0].find("ObjectName")->text, "hello");
+    EXPECT_EQ(db->statements[1].executions[0].find("ObjectName")->text, "webuser.hello");
+    EXPECT_EQ(db->statements[2].text, "begin webuser.hello; end;");
+}
+
+TEST_F(CallBlock, MissingUnderBothNamesIsNoProcedure) {
+    describe_as({{.rc = -20001}});
+    ctx.procedure_name = "nosuch";
+    EXPECT_EQ(oci_do_block(ctx), 0);
+    EXPECT_EQ(db->statements.size(), 2u);
+    EXPECT_TRUE(calls_made().empty());
+}
+
+TEST_F(CallBlock, QualifiedNameIsNotQualifiedAgain) {
+    describe_as({{.rc = -6564}});
+    ctx.procedure_name = "pkg.proc";
+    EXPECT_EQ(oci_do_block(ctx), 0);
+    EXPECT_EQ(db->statements.size(), 1u);
+}
+
+TEST_F(CallBlock, CraftedOrExcludedNamesTouchNothing) {
+    for (const char* name :
+         {"hello;drop table x", "hello(1)", "x'--", " hello", "\nhello", "a.b.c", "pg_sleep",
+          "owa.init_cgi_env", "PG_CATALOG.set_config", "hello/**/", ""}) {
+        ctx.procedure_name = name;
+        EXPECT_EQ(oci_do_block(ctx), 0) << name;
+    }
+    EXPECT_TRUE(db->calls.empty());
+}
+
+TEST_F(CallBlock, CraftedFieldNamesDieWithTheMismatchReport) {
+    describe_as({described("a|b", "01")});
+    ctx.procedure_name = "hello";
+    for (const char* field : {"a=>1);x(", "a--", "a;b", " a", "\na", "a'"}) {
+        set_args({{"b", "1"}, {field, "2"}});
+        client->written.clear();
+        EXPECT_THROW(oci_do_block(ctx), fatal_error) << field;
+        EXPECT_NE(client->written.find("is not a valid argument name"), std::string::npos);
+        EXPECT_NE(
+            client->written.find("\nVARIABLES IN FORM NOT IN PROCEDURE: " + std::string(field) +
+                                 "\nNON-DEFAULT VARIABLES IN PROCEDURE NOT IN FORM: a\n"),
+            std::string::npos)
+            << client->written;
+    }
+    EXPECT_TRUE(calls_made().empty());
+}
+
+TEST_F(CallBlock, FailedCallDiesWithMessageAndReport) {
+    describe_as({described("p_width|p_height", "01")});
+    db->on("begin hello(").outcomes = {{.rc = 6550}};
+    db->messages[6550] = "procedure hello(colour => unknown) does not exist";
+    ctx.procedure_name = "hello";
+    set_args({{"colour", "red"}, {"size", "2"}});
+    EXPECT_THROW(oci_do_block(ctx), fatal_error);
+    EXPECT_EQ(argument_mismatch_report(ctx),
+              "\nVARIABLES IN FORM NOT IN PROCEDURE: colour,size"
+              "\nNON-DEFAULT VARIABLES IN PROCEDURE NOT IN FORM: p_width\n");
+    EXPECT_NE(client->written.find("does not exist"), std::string::npos);
+}
+
+TEST_F(CallBlock, MismatchReportIgnoresCaseAndDefaults) {
+    ctx.proc_arg_names = {"p_name", "p_opt"};
+    ctx.proc_arg_has_default = {false, true};
+    ctx.proc_described = true;
+    set_args({{"P_NAME", "x"}});
+    EXPECT_EQ(argument_mismatch_report(ctx),
+              "\nVARIABLES IN FORM NOT IN PROCEDURE: "
+              "\nNON-DEFAULT VARIABLES IN PROCEDURE NOT IN FORM: \n");
+    ctx.proc_described = false;
+    EXPECT_EQ(argument_mismatch_report(ctx), "");
+}
+
+TEST_F(CallBlock, CommitsBeforeTheCallOnlyWhenTimingIsOn) {
+    describe_as({described("", "")});
+    ctx.procedure_name = "hello";
+    ASSERT_EQ(oci_do_block(ctx), 1);
+    EXPECT_EQ(std::count(db->calls.begin(), db->calls.end(), "ocom"), 0);
+
+    ctx.timing_table = "timings";
+    ctx.timed_services = "all";
+    db->on("v_$timer").outcomes = {{.row = std::vector<std::optional<std::string>>{"4711"}}};
+    db->calls.clear();
+    const std::size_t earlier = db->statements.size();
+    ASSERT_EQ(oci_do_block(ctx), 1);
+    const auto commit = std::find(db->calls.begin(), db->calls.end(), "ocom");
+    ASSERT_NE(commit, db->calls.end());
+    const auto texts = db->statement_texts();
+    const auto call = std::find(texts.begin(), texts.end(), "begin hello; end;");
+    ASSERT_NE(call, texts.end());
+    // The commit precedes the parse of the call: count parses before it.
+    const auto parses_before = std::count(db->calls.begin(), commit, "oparse");
+    EXPECT_EQ(texts[earlier + static_cast<std::size_t>(parses_before)], "begin hello; end;");
+}
+
+}  // namespace
+}  // namespace kestrel
