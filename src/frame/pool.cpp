@@ -25,10 +25,10 @@ std::size_t block_bytes(request_ctx& ctx, std::size_t size) {
     return block_overhead + size;
 }
 
-void stamp(pool::block* b, std::size_t size, std::source_location where) {
+void stamp(pool::block* b, std::size_t size, source_position where) {
     b->size = static_cast<std::uint32_t>(size);
     b->file = module_name(where.file_name());
-    b->line = static_cast<int>(where.line());
+    b->line = where.line_number();
     b->payload()[size] = pool::block::guard;
 }
 
@@ -43,7 +43,7 @@ pool::~pool() {
     release([](const block&) {});
 }
 
-void* pool_alloc(request_ctx& ctx, pool& p, std::size_t size, std::source_location where) {
+void* pool_alloc(request_ctx& ctx, pool& p, std::size_t size, source_position where) {
     auto* b = static_cast<pool::block*>(std::malloc(block_bytes(ctx, size)));
     if (b == nullptr) {
         die(ctx, "Insufficient CORE");
@@ -56,7 +56,7 @@ void* pool_alloc(request_ctx& ctx, pool& p, std::size_t size, std::source_locati
 }
 
 void* pool_realloc(request_ctx& ctx, pool& p, void* payload, std::size_t size,
-                   std::source_location where) {
+                   source_position where) {
     pool::block* prev = nullptr;
     pool::block* b = p.head_;
     while (b != nullptr && (payload == nullptr || b->payload() != payload)) {
@@ -90,18 +90,17 @@ std::size_t pool_sizeof(const pool& p, const void* payload) {
     return 0;
 }
 
-void* _xheap_alloc(request_ctx& ctx, std::size_t size, std::source_location where) {
+void* _xheap_alloc(request_ctx& ctx, std::size_t size, source_position where) {
     return pool_alloc(ctx, ctx.heap, size, where);
 }
 
-char* _xheap_strdup(request_ctx& ctx, std::string_view text, std::source_location where) {
+char* _xheap_strdup(request_ctx& ctx, std::string_view text, source_position where) {
     auto* copy = static_cast<char*>(pool_alloc(ctx, ctx.heap, text.size() + 1, where));
     std::memcpy(copy, text.data(), text.size());
     return copy;
 }
 
-void* _xheap_realloc(request_ctx& ctx, void* payload, std::size_t size,
-                     std::source_location where) {
+void* _xheap_realloc(request_ctx& ctx, void* payload, std::size_t size, source_position where) {
     return pool_realloc(ctx, ctx.heap, payload, size, where);
 }
 
@@ -115,18 +114,17 @@ void heap_release(request_ctx& ctx) {
     KESTREL_TRACE(ctx, "Heap Freed, total of %zu bytes allocated and freed", total);
 }
 
-void* _xpheap_alloc(request_ctx& ctx, std::size_t size, std::source_location where) {
+void* _xpheap_alloc(request_ctx& ctx, std::size_t size, source_position where) {
     return pool_alloc(ctx, ctx.pheap, size, where);
 }
 
-char* _xpheap_strdup(request_ctx& ctx, std::string_view text, std::source_location where) {
+char* _xpheap_strdup(request_ctx& ctx, std::string_view text, source_position where) {
     auto* copy = static_cast<char*>(pool_alloc(ctx, ctx.pheap, text.size() + 1, where));
     std::memcpy(copy, text.data(), text.size());
     return copy;
 }
 
-void* _xpheap_realloc(request_ctx& ctx, void* payload, std::size_t size,
-                      std::source_location where) {
+void* _xpheap_realloc(request_ctx& ctx, void* payload, std::size_t size, source_position where) {
     return pool_realloc(ctx, ctx.pheap, payload, size, where);
 }
 

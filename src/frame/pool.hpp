@@ -8,13 +8,26 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
-#include <source_location>
 #include <string_view>
 #include <vector>
 
 namespace kestrel {
 
 struct request_ctx;
+
+// The caller's source position, taken where the default argument is
+// evaluated. Like source_position, but clang-based tools parse it too.
+struct source_position {
+    const char* file = "";
+    int line = 0;
+
+    static constexpr source_position current(const char* file = __builtin_FILE(),
+                                             int line = __builtin_LINE()) {
+        return {file, line};
+    }
+    constexpr const char* file_name() const { return file; }
+    constexpr int line_number() const { return line; }
+};
 
 class pool {
   public:
@@ -39,8 +52,8 @@ class pool {
     void on_release(std::function<void()> cleanup) { cleanups_.push_back(std::move(cleanup)); }
 
   private:
-    friend void* pool_alloc(request_ctx&, pool&, std::size_t, std::source_location);
-    friend void* pool_realloc(request_ctx&, pool&, void*, std::size_t, std::source_location);
+    friend void* pool_alloc(request_ctx&, pool&, std::size_t, source_position);
+    friend void* pool_realloc(request_ctx&, pool&, void*, std::size_t, source_position);
     friend std::size_t pool_sizeof(const pool&, const void*);
 
     block* head_ = nullptr;
@@ -61,33 +74,33 @@ struct pool::block {
 
 // Returns a zero-filled payload of size bytes. Fails through die with
 // "Insufficient CORE" when memory is exhausted.
-void* pool_alloc(request_ctx& ctx, pool& p, std::size_t size, std::source_location where);
+void* pool_alloc(request_ctx& ctx, pool& p, std::size_t size, source_position where);
 
 // Resizes a block of the pool; a payload the pool does not hold (null
 // included) is treated as a fresh allocation and left untouched.
 void* pool_realloc(request_ctx& ctx, pool& p, void* payload, std::size_t size,
-                   std::source_location where);
+                   source_position where);
 
 // The recorded size of the block holding payload, 0 when the pool has none.
 std::size_t pool_sizeof(const pool& p, const void* payload);
 
 // Request pool: released at the end of every exec.
 void* _xheap_alloc(request_ctx& ctx, std::size_t size,
-                   std::source_location where = std::source_location::current());
+                   source_position where = source_position::current());
 char* _xheap_strdup(request_ctx& ctx, std::string_view text,
-                    std::source_location where = std::source_location::current());
+                    source_position where = source_position::current());
 void* _xheap_realloc(request_ctx& ctx, void* payload, std::size_t size,
-                     std::source_location where = std::source_location::current());
+                     source_position where = source_position::current());
 std::size_t heap_sizeof(request_ctx& ctx, const void* payload);
 void heap_release(request_ctx& ctx);
 
 // Persistent pool: released at shutdown.
 void* _xpheap_alloc(request_ctx& ctx, std::size_t size,
-                    std::source_location where = std::source_location::current());
+                    source_position where = source_position::current());
 char* _xpheap_strdup(request_ctx& ctx, std::string_view text,
-                     std::source_location where = std::source_location::current());
+                     source_position where = source_position::current());
 void* _xpheap_realloc(request_ctx& ctx, void* payload, std::size_t size,
-                      std::source_location where = std::source_location::current());
+                      source_position where = source_position::current());
 std::size_t pheap_sizeof(request_ctx& ctx, const void* payload);
 void pheap_release(request_ctx& ctx);
 

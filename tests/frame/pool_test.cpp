@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <limits>
-#include <source_location>
 
 #include "frame/diagnostics.hpp"
 #include "frame/frame_fixture.hpp"
@@ -47,7 +46,7 @@ TEST_F(pool_test, PayloadIsZeroFilledAndSized) {
 TEST_F(pool_test, OverwrittenGuardIsReportedOnceWithItsSource) {
     ctx.error_log_name = path("svc.err");
     _xheap_alloc(ctx, 8);
-    const int line = static_cast<int>(std::source_location::current().line()) + 1;
+    const int line = __LINE__ + 1;
     char* damaged = static_cast<char*>(_xheap_alloc(ctx, 16));
     _xheap_alloc(ctx, 4);
     damaged[16] = 'x';
