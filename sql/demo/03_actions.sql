@@ -21,11 +21,15 @@ BEGIN
 END
 $$;
 
--- Runs after every page of the service; its output follows the page.
+-- Runs after every request of the service; its output follows the page.
+-- Only pages that a procedure wrote get the footer: stored documents and
+-- "not found" answers left the toolkit's header state (owa.hdr) untouched,
+-- and must not get a line appended.
 CREATE OR REPLACE PROCEDURE demo.post_action()
 LANGUAGE plpgsql AS $$
 BEGIN
-    IF coalesce(current_setting('demo.refused', true), '') = 'yes' THEN
+    IF coalesce(current_setting('demo.refused', true), '') = 'yes'
+       OR coalesce(current_setting('owa.hdr', true), '') <> 'b' THEN
         RETURN;
     END IF;
     PERFORM htp.p('<p class="footer">Served by kestrel at '
