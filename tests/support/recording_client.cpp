@@ -83,8 +83,8 @@ bind_record snapshot(const db::array_bind& b) {
             break;
         }
         r.elements.push_back(text_in(b.buffer.data() + at, b.element_size));
-        r.lengths.push_back(i < b.lengths.size() ? b.lengths[i] : 0);
-        r.indicators.push_back(i < b.indicators.size() ? b.indicators[i] : 0);
+        r.lengths.push_back(i < b.lengths.size() ? b.lengths[i] : std::uint16_t{0});
+        r.indicators.push_back(i < b.indicators.size() ? b.indicators[i] : std::int16_t{0});
     }
     return r;
 }
