@@ -89,7 +89,7 @@ std::string write_upload(request_ctx& ctx, const std::string& filedir, const cha
     if (!is_plain_file_name(ctx, name)) {
         die(ctx, "Document name '%s' is not a plain file name", name);
     }
-    const std::string path = filedir + ctx.dir_separator + name;
+    std::string path = filedir + ctx.dir_separator + name;
     file_handle file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         die(ctx, "Unable to open file '%s' for output", path.c_str());
