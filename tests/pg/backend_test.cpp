@@ -288,11 +288,11 @@ TEST_F(BackendTest, UploadNamesComeFromTheOwnersSequence) {
     };
     for (const auto& c : cases) {
         const std::string file = c.literal_body;
-        const std::string query = "SELECT rtrim('U' || ltrim(to_char(" +
-                                  std::string(test::app_user) +
-                                  ".IMG_SEQ.NEXTVAL,'0000000')) ||            decode(nvl(instr('" +
-                                  file + "','.',-1),0), 0, '', \t\t   substr('" + file +
-                                  "',instr('" + file + "','.',-1),4))) FROM DUAL";
+        std::string query = "SELECT rtrim('U' || ltrim(to_char(";
+        query.append(test::app_user).append(".IMG_SEQ.NEXTVAL,'0000000')) ||            ");
+        query.append("decode(nvl(instr('").append(file).append("','.',-1),0), 0, '', \t\t   ");
+        query.append("substr('").append(file).append("',instr('").append(file);
+        query.append("','.',-1),4))) FROM DUAL");
         std::array<char, 25> name{};
         ASSERT_EQ(select_into(ctx, query, name), 0) << oerr_cda(ctx);
         EXPECT_STREQ(name.data(), c.expected);

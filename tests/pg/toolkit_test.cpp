@@ -54,10 +54,12 @@ TEST_F(ToolkitTest, InstallAndServiceCanBeRepeated) {
     exec("CREATE DATABASE " + db + " TEMPLATE template0");
     const std::string toolkit = std::string(KESTREL_SOURCE_DIR) + "/scripts/toolkit";
     const std::string target = "'" + test::cluster_conninfo(db) + "'";
+    const std::string install = std::string(toolkit).append(" install ").append(target);
+    const std::string service =
+        std::string(toolkit).append(" service ").append(target).append(" ").append(test::app_user);
     for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(run_command(toolkit + " install " + target), 0) << "round " << round;
-        EXPECT_EQ(run_command(toolkit + " service " + target + " " + test::app_user), 0)
-            << "round " << round;
+        EXPECT_EQ(run_command(install), 0) << "round " << round;
+        EXPECT_EQ(run_command(service), 0) << "round " << round;
     }
     EXPECT_NE(run_command(toolkit + " service " + target + " no_such_role 2>/dev/null"), 0);
     EXPECT_NE(run_command(toolkit + " 2>/dev/null"), 0);
