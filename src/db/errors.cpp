@@ -40,6 +40,8 @@ std::string message_of(request_ctx& ctx, int code) {
     return text;
 }
 
+}  // namespace
+
 // Sized to fit: a form with many long field names gets a long report rather
 // than a cut one.
 std::string mismatch_report(request_ctx& ctx) {
@@ -65,8 +67,6 @@ std::string mismatch_report(request_ctx& ctx) {
     report += "\n";
     return report;
 }
-
-}  // namespace
 
 std::string oerr_cda(request_ctx& ctx) {
     std::string text = message_of(ctx, ctx.cda.rc);

@@ -12,6 +12,11 @@ namespace kestrel {
 // fields and procedure arguments that do not match.
 std::string oerr_cda(request_ctx& ctx);
 
+// The report of form fields the described procedure does not take and of
+// its arguments without default that the form lacks (part of oerr_cda's text
+// after error 6550).
+std::string mismatch_report(request_ctx& ctx);
+
 // The message of the logon's return code.
 std::string oerr_lda(request_ctx& ctx);
 

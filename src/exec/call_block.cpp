@@ -63,10 +63,6 @@ bool is_table_argument(std::string_view name, const std::vector<std::string>& ta
                        [name](const std::string& table) { return same_name(name, table); });
 }
 
-bool is_argument(std::string_view name, const std::vector<std::string>& arguments) {
-    return is_table_argument(name, arguments);
-}
-
 // A field name that is no identifier never enters the block: the request
 // fails as a call with a field the procedure does not take.
 void check_field_names(request_ctx& ctx, const std::vector<std::string_view>& names) {
@@ -74,7 +70,7 @@ void check_field_names(request_ctx& ctx, const std::vector<std::string_view>& na
         if (is_valid_identifier(name)) {
             continue;
         }
-        const std::string report = argument_mismatch_report(ctx);
+        const std::string report = mismatch_report(ctx);
         die(ctx, "Form field name '%.*s' is not a valid argument name%s",
             static_cast<int>(std::min<std::size_t>(name.size(), 200)), name.data(), report.c_str());
     }
@@ -120,37 +116,6 @@ std::string call_block_text(std::string_view routine, const std::vector<std::str
     block += names.empty() ? "" : ")";
     block += "; end;";
     return block;
-}
-
-std::string argument_mismatch_report(request_ctx& ctx) {
-    if (!ctx.proc_described) {
-        return {};
-    }
-    const std::vector<std::string_view> fields = get_unique_names(ctx);
-    std::string report = "\nVARIABLES IN FORM NOT IN PROCEDURE: ";
-    const char* separator = "";
-    for (const std::string_view field : fields) {
-        if (!is_argument(field, ctx.proc_arg_names)) {
-            report += separator;
-            report += field;
-            separator = ",";
-        }
-    }
-    report += "\nNON-DEFAULT VARIABLES IN PROCEDURE NOT IN FORM: ";
-    separator = "";
-    for (std::size_t k = 0; k < ctx.proc_arg_names.size(); ++k) {
-        const std::string& argument = ctx.proc_arg_names[k];
-        const bool has_default = k < ctx.proc_arg_has_default.size() && ctx.proc_arg_has_default[k];
-        const bool sent = std::any_of(fields.begin(), fields.end(),
-                                      [&](std::string_view f) { return same_name(f, argument); });
-        if (!has_default && !sent) {
-            report += separator;
-            report += argument;
-            separator = ",";
-        }
-    }
-    report += "\n";
-    return report;
 }
 
 int oci_do_block(request_ctx& ctx) {

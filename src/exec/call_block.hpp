@@ -22,9 +22,4 @@ int oci_do_block(request_ctx& ctx);
 // without fields.
 std::string call_block_text(std::string_view routine, const std::vector<std::string_view>& names);
 
-// The report of form fields the procedure does not take and required
-// arguments the form lacks, as the database error of a call that does not
-// compile carries it.
-std::string argument_mismatch_report(request_ctx& ctx);
-
 }  // namespace kestrel
