@@ -83,12 +83,12 @@ expect_body_has "<li>b = [z, y, x]</li>"
 
 begin_case "missing required argument"
 fetch "$base/demo/owa/form_echo?b=2"
-expect_body_has "form_echo"
+expect_body_has "procedure demo.form_echo(b => unknown) does not exist"
 expect_body_has $'\nVARIABLES IN FORM NOT IN PROCEDURE: \nNON-DEFAULT VARIABLES IN PROCEDURE NOT IN FORM: a\n'
 
 begin_case "unknown field"
 fetch "$base/demo/owa/form_echo?a=1&zz=2"
-expect_body_has "form_echo"
+expect_body_has "procedure demo.form_echo(a => unknown, zz => unknown) does not exist"
 expect_body_has $'\nVARIABLES IN FORM NOT IN PROCEDURE: zz\nNON-DEFAULT VARIABLES IN PROCEDURE NOT IN FORM: \n'
 
 begin_case "exception rolls back the procedure's work"
