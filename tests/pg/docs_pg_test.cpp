@@ -94,7 +94,7 @@ class DocsPgTest : public test::pg_fixture {
     }
 
     std::filesystem::path write_file(const std::string& relative, const std::string& content) {
-        const auto path = dir / relative;
+        auto path = dir / relative;
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }

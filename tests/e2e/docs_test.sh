@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# docs_test.sh - stored documents, gzip downloads and include files end to
+# end: lighttpd -> kestrel -> PostgreSQL, on the demo site (its svXXXX.cfg
+# maps /docs/ to sql/demo/docs).
+# usage: docs_test.sh HTTP_PORT PG_PORT DBNAME   (run by ctest, fixture "web")
+set -uo pipefail
+[ $# -eq 3 ] || { sed -n '2,5p' "$0" >&2; exit 2; }
+http_port=$1 pg_port=$2 db=$3
+base=http://127.0.0.1:$http_port
+docs=$(cd "$(dirname "$0")/../../sql/demo/docs" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+passed=0
+failed=0
+current=
+
+# ---- helpers ---------------------------------------------------------------
+
+# fetch URL [curl options...]: status, headers and body (also in $work/body).
+fetch() {
+    local url=$1
+    shift
+    status=$(curl -s -g --max-time 20 -D "$work/headers" -o "$work/body" -w '%{http_code}' \
+        "$@" "$url")
+    headers=$(tr -d '\r' <"$work/headers")
+    body=$(tr -d '\0' <"$work/body")
+}
+
+sql() {
+    psql -X -q -t -A -v ON_ERROR_STOP=1 -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres \
+        -d "$db" -c "$1"
+}
+
+sha_of_file() { sha256sum <"$1" | cut -d' ' -f1; }
+stored_sha() { sql "select encode(sha256(image), 'hex') from demo.image where name = '$1'"; }
+# The FNAME of a gzip file: the text from byte 10 to the first zero byte.
+gzip_name() { tail -c +11 "$1" | head -c 300 | tr '\0' '\n' | head -1; }
+
+begin_case() { current=$1; }
+ok() { passed=$((passed + 1)); }
+fail() {
+    failed=$((failed + 1))
+    echo "FAIL [$current] $*"
+    echo "  status: $status"
+    echo "  body (first lines):"
+    head -c 600 "$work/body" | tr -d '\0' | sed 's/^/    /'
+    echo
+}
+
+expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
+expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
+expect_body_lacks() { [[ $body != *"$1"* ]] && ok || fail "body has: $1"; }
+# Header names are compared without regard to case, as HTTP has it.
+expect_header_has() { grep -Fqi -- "$1" <<<"$headers" && ok || fail "headers lack: $1"; }
+expect_equal() { [ "$1" = "$2" ] && ok || fail "got '$1', expected '$2'"; }
+expect_gzip_of() { # expect_gzip_of SHA NAME: the body is a gzip file of those bytes and name
+    gzip -t "$work/body" 2>/dev/null && ok || fail "body is no valid gzip file"
+    expect_equal "$(gzip -dc "$work/body" 2>/dev/null | sha256sum | cut -d' ' -f1)" "$1"
+    expect_equal "$(gzip_name "$work/body")" "$2"
+}
+count() { grep -o -- "$1" "$work/body" | wc -l; }
+
+# ---- stored documents ------------------------------------------------------
+
+# A binary document of several pieces (the default piece is 64 KiB).
+sql "delete from demo.image where name = 'e2e-binary.bin';
+     insert into demo.image (name, mime_type, img_size, image)
+     select 'e2e-binary.bin', 'application/pdf', 0,
+            decode(string_agg(md5(i::text), '' order by i), 'hex')
+     from generate_series(1, 20000) as i;" >/dev/null
+
+begin_case "stored document as stored, with its type"
+fetch "$base/demo/owai/welcome.txt"
+expect_status 200
+expect_header_has "Content-Type: text/plain"
+expect_equal "$(sha_of_file "$work/body")" "$(stored_sha welcome.txt)"
+fetch "$base/demo/owai/e2e-binary.bin"
+expect_header_has "Content-Type: application/pdf"
+expect_equal "$(wc -c <"$work/body")" 320000
+expect_equal "$(sha_of_file "$work/body")" "$(stored_sha e2e-binary.bin)"
+
+begin_case "the gzip road decompresses to the stored bytes"
+fetch "$base/demo/owaigz/welcome.txt.gz"
+expect_status 200
+expect_header_has "Content-Type: application/x-gzip"
+expect_gzip_of "$(stored_sha welcome.txt)" welcome.txt
+fetch "$base/demo/owaigz/e2e-binary.bin.gz"
+expect_gzip_of "$(stored_sha e2e-binary.bin)" e2e-binary.bin
+
+begin_case "a row holding a path serves that file"
+fetch "$base/demo/owai/notes-by-path.txt"
+expect_status 200
+expect_header_has "Content-Type: text/plain"
+expect_equal "$(sha_of_file "$work/body")" "$(sha_of_file "$docs/notes.txt")"
+
+begin_case "a missing name under /owai/ answers the database's message"
+fetch "$base/demo/owai/no-such-document.txt"
+expect_header_has "Content-Type: text/plain"
+expect_body_has "no data found"
+fetch "$base/demo/owaigz/no-such-document.txt.gz"
+expect_body_has "no data found"
+
+begin_case "a name that is no procedure is served as the stored document"
+fetch "$base/demo/owa/welcome.txt"
+expect_status 200
+expect_equal "$(sha_of_file "$work/body")" "$(stored_sha welcome.txt)"
+
+# ---- the include road ------------------------------------------------------
+
+begin_case "an include file with two blocks and a placeholder"
+fetch "$base/demo/owa/docs/include.html?name=Ada"
+expect_status 200
+expect_header_has "Content-Type: text/html"
+expect_body_has "<h1>An include file</h1>"
+expect_body_has "First block: this text comes from the database, logged on as demo.</p>"
+expect_body_has "Hello, Ada!</p>"
+expect_body_lacks "<ORACLE"
+expect_body_lacks "</ORACLE"
+expect_body_lacks "Content-type"
+expect_body_has "</html>"
+fetch "$base/demo/owa/docs/include.html"
+expect_body_has "Hello, stranger!"
+
+begin_case "a placeholder value reaches the block only as a literal"
+sql "insert into demo.image (name, mime_type, img_size, image)
+     values ('e2e-canary', 'text/plain', 1, 'x') on conflict (name) do nothing" >/dev/null
+fetch "$base/demo/owa/docs/include.html" -G \
+    --data-urlencode "name=x'); delete from demo.image where name = 'e2e-canary'; perform htp.prn('<b>'); --"
+expect_status 200
+expect_body_has "Hello, x'); delete from demo.image where name = 'e2e-canary'; perform htp.prn('&lt;b&gt;'); --!"
+expect_equal "$(sql "select count(*) from demo.image where name = 'e2e-canary'")" 1
+
+begin_case "a block with a syntax error yields one error line and the rest of the file"
+fetch "$base/demo/owa/docs/errors.html"
+expect_status 200
+expect_equal "$(count '<pre><b>')" 1
+expect_body_has "SQLSTATE 42601"
+expect_body_has "<p>The end of the file.</p>"
+
+begin_case "other files through the include road"
+fetch "$base/demo/owa/docs/notes.txt"
+expect_status 200
+expect_header_has "Content-Type: text/plain"
+expect_equal "$(sha_of_file "$work/body")" "$(sha_of_file "$docs/notes.txt")"
+fetch "$base/demo/owa/docs/data.csv"
+expect_header_has "Content-Type: text/csv"
+expect_equal "$(sha_of_file "$work/body")" "$(sha_of_file "$docs/data.csv")"
+
+begin_case "data.csv.gz is data.csv compressed on the fly"
+fetch "$base/demo/owa/docs/data.csv.gz"
+expect_status 200
+expect_header_has "Content-Type: application/x-gzip"
+expect_gzip_of "$(sha_of_file "$docs/data.csv")" data.csv
+
+begin_case "missing files answer 404"
+for path in docs/none.html docs/none.txt docs/none.csv.gz; do
+    fetch "$base/demo/owa/$path"
+    expect_status 404
+    expect_body_has "URL Not Found"
+done
+
+# ---- nothing outside the mapped directories ---------------------------------
+
+begin_case "paths that leave the mapped directories answer 404"
+# lighttpd itself refuses these before they reach the gateway.
+for path in ../../etc/passwd docs/../../../../etc/passwd "docs/..%2f..%2f..%2f..%2fetc%2fpasswd"; do
+    fetch "$base/demo/owa/$path" --path-as-is
+    expect_status 404
+    expect_body_lacks "root:"
+done
+# Encoded twice, the dots reach the gateway, which decodes the path once more.
+up=$(printf '%%252e%%252e/%.0s' 1 2 3 4 5 6 7 8)
+for path in "docs/${up}etc/passwd" "${up}etc/passwd" \
+    "docs/..%252f..%252f..%252f..%252f..%252f..%252f..%252f..%252fetc%252fpasswd"; do
+    fetch "$base/demo/owa/$path" --path-as-is
+    expect_status 404
+    expect_body_has "URL Not Found"
+    expect_body_lacks "root:"
+done
+
+begin_case "unmapped paths answer 404"
+for path in etc/passwd etc/hostname.txt "tmp/x.html" "sql/demo/docs/notes.txt"; do
+    fetch "$base/demo/owa/$path"
+    expect_status 404
+    expect_body_has "URL Not Found"
+    expect_body_lacks "root:"
+done
+
+sql "delete from demo.image where name in ('e2e-binary.bin', 'e2e-canary')" >/dev/null
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
