@@ -1,6 +1,8 @@
 // docs_pg_test.cpp - stored documents and include files against PostgreSQL:
 // the gateway's document statements, piecewise reads, the gzip road, include
-// blocks run as DO blocks with their placeholders spliced as literals.
+// blocks run as DO blocks with their placeholders spliced as literals. The
+// remaining roads (files, stored paths, fallbacks) are covered end to end by
+// tests/e2e/docs_test.sh.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -124,27 +126,11 @@ TEST_F(DocsPgTest, GzipRoadDecompressesToTheStoredBytes) {
     EXPECT_EQ(gz.data, content);
 }
 
-TEST_F(DocsPgTest, RowWithAPathServesThatFile) {
-    const std::string content = binary_content(70000);
-    const auto path = write_file("stored.bin", content);
-    store("by-path.pdf", "application/pdf", path.string(), -1);
-    request("by-path.pdf", "/owai/");
-    return_image(ctx);
-    EXPECT_EQ(output(), "Content-type: application/pdf\n\n" + content);
-}
-
 TEST_F(DocsPgTest, MissingDocumentUnderOwaiEndsWithTheDatabasesMessage) {
     request("nothing.pdf", "/owai/");
     EXPECT_THROW(return_image(ctx), fatal_error);
     EXPECT_NE(output().find("Content-type: text/plain"), std::string::npos);
     EXPECT_EQ(output().find("Status: 404"), std::string::npos);
-}
-
-TEST_F(DocsPgTest, MissingDocumentUnderOwaFallsBackToTheIncludeFile) {
-    write_file("docs/page.html", "<p>from disk</p>");
-    request("docs/page.html", "/owa/");
-    return_image(ctx);
-    EXPECT_EQ(output(), "Content-type: text/html\n\n<p>from disk</p>");
 }
 
 TEST_F(DocsPgTest, IncludeBlocksRunInPlaceWithQuotedPlaceholders) {
@@ -177,22 +163,6 @@ TEST_F(DocsPgTest, FailingBlockWritesOneErrorLineAndTheRestRuns) {
         << out;
     EXPECT_EQ(out.substr(end), "</b></pre>bokc");
     EXPECT_EQ(out.find("<pre>", end), std::string::npos);
-}
-
-TEST_F(DocsPgTest, CompressedFileFromTheUncompressedOne) {
-    std::string csv;
-    for (int i = 0; i < 2000; ++i) {
-        csv += std::to_string(i) + ",row\n";
-    }
-    write_file("docs/data.csv", csv);
-    request("docs/data.csv.gz", "/owa/");
-    return_image(ctx);
-    const std::string header = "Content-type: application/x-gzip\n\n";
-    ASSERT_EQ(output().substr(0, header.size()), header);
-    const test::gunzipped gz = test::gunzip(output().substr(header.size()));
-    EXPECT_TRUE(gz.ok);
-    EXPECT_EQ(gz.name, "data.csv");
-    EXPECT_EQ(gz.data, csv);
 }
 
 }  // namespace
