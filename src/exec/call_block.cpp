@@ -12,6 +12,7 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
+#include "exec/cursor_error.hpp"
 #include "exec/describe.hpp"
 #include "exec/routine_names.hpp"
 #include "frame/diagnostics.hpp"
@@ -24,11 +25,6 @@ struct resolved_routine {
     std::string name;
     std::vector<std::string> tables;
 };
-
-[[noreturn]] void die_with_cursor_error(request_ctx& ctx) {
-    const std::string text = oerr_cda(ctx);
-    die(ctx, "%s", text.c_str());
-}
 
 // The name as given, else qualified with the service's user; nullopt when
 // neither names a callable routine that exists.
@@ -94,7 +90,7 @@ void bind_arguments(request_ctx& ctx, const std::vector<std::string_view>& names
             rc = sbind(ctx, name, bindable_copy(ctx, values.empty() ? "" : values.front()));
         }
         if (rc != 0) {
-            die_with_cursor_error(ctx);
+            die_with_database_error(ctx);
         }
     }
 }
@@ -133,11 +129,11 @@ int oci_do_block(request_ctx& ctx) {
         session_client(ctx).ocom(ctx.lda);
     }
     if (session_client(ctx).oparse(ctx.cda, block) != 0) {
-        die_with_cursor_error(ctx);
+        die_with_database_error(ctx);
     }
     bind_arguments(ctx, names, routine->tables);
     if (session_client(ctx).oexec(ctx.cda) != 0) {
-        die_with_cursor_error(ctx);
+        die_with_database_error(ctx);
     }
     log_timings(ctx, start, get_hsecs(ctx), "EXEC-BLOCK");
     return 1;
