@@ -30,10 +30,6 @@ char* bind_copy(request_ctx& ctx, std::string_view text) {
     return copy;
 }
 
-[[noreturn]] void die_with_database_error(request_ctx& ctx) {
-    die(ctx, "%s", oerr_cda(ctx).c_str());
-}
-
 }  // namespace
 
 void maybe_generic(request_ctx& ctx) {
@@ -42,13 +38,13 @@ void maybe_generic(request_ctx& ctx) {
     }
     KESTREL_TRACE(ctx, "generic mode: %zu arguments to cgi_args", ctx.args.size());
     if (session_client(ctx).oparse(ctx.cda, cgi_args_block) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     for (const arg_pair& pair : ctx.args) {
         if (sbind(ctx, ":name", bind_copy(ctx, pair.name)) != 0 ||
             sbind(ctx, ":val", bind_copy(ctx, pair.value)) != 0 ||
             session_client(ctx).oexec(ctx.cda) != 0) {
-            die_with_database_error(ctx);
+            die_with_cursor_error(ctx);
         }
     }
     unbuild_arglist(ctx);

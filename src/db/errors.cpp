@@ -11,6 +11,7 @@
 
 #include "args/arglist.hpp"
 #include "db/session.hpp"
+#include "frame/diagnostics.hpp"
 
 namespace kestrel {
 namespace {
@@ -78,6 +79,11 @@ std::string oerr_cda(request_ctx& ctx) {
 
 std::string oerr_lda(request_ctx& ctx) {
     return message_of(ctx, ctx.lda.rc);
+}
+
+void die_with_cursor_error(request_ctx& ctx) {
+    const std::string text = oerr_cda(ctx);
+    die(ctx, "%s", text.c_str());
 }
 
 }  // namespace kestrel

@@ -17,6 +17,10 @@ std::string oerr_cda(request_ctx& ctx);
 // after error 6550).
 std::string mismatch_report(request_ctx& ctx);
 
+// Ends the request with the text of oerr_cda, which is finished text and
+// never read as a format.
+[[noreturn]] void die_with_cursor_error(request_ctx& ctx);
+
 // The message of the logon's return code.
 std::string oerr_lda(request_ctx& ctx);
 

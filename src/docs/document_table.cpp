@@ -25,9 +25,4 @@ bool is_document_absent(int rc) {
     return rc == db::no_such_table || rc == db::no_data_found;
 }
 
-void die_with_cursor_error(request_ctx& ctx) {
-    const std::string message = oerr_cda(ctx);
-    die(ctx, "%s", message.c_str());
-}
-
 }  // namespace kestrel

@@ -19,7 +19,4 @@ std::string document_table(request_ctx& ctx, std::string_view default_table);
 // step reports them.
 bool is_document_absent(int rc);
 
-// Ends the request with the database's message for the cursor's last code.
-[[noreturn]] void die_with_cursor_error(request_ctx& ctx);
-
 }  // namespace kestrel

@@ -11,6 +11,7 @@
 
 #include "config/mime.hpp"
 #include "db/binds.hpp"
+#include "db/errors.hpp"
 #include "docs/document_table.hpp"
 #include "docs/include.hpp"
 #include "docs/request_file.hpp"

@@ -12,7 +12,6 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
-#include "exec/cursor_error.hpp"
 #include "exec/describe.hpp"
 #include "exec/routine_names.hpp"
 #include "frame/diagnostics.hpp"
@@ -90,7 +89,7 @@ void bind_arguments(request_ctx& ctx, const std::vector<std::string_view>& names
             rc = sbind(ctx, name, bindable_copy(ctx, values.empty() ? "" : values.front()));
         }
         if (rc != 0) {
-            die_with_database_error(ctx);
+            die_with_cursor_error(ctx);
         }
     }
 }
@@ -129,11 +128,11 @@ int oci_do_block(request_ctx& ctx) {
         session_client(ctx).ocom(ctx.lda);
     }
     if (session_client(ctx).oparse(ctx.cda, block) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     bind_arguments(ctx, names, routine->tables);
     if (session_client(ctx).oexec(ctx.cda) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     log_timings(ctx, start, get_hsecs(ctx), "EXEC-BLOCK");
     return 1;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "db/binds.hpp"
+#include "db/errors.hpp"
 #include "db/session.hpp"
-#include "exec/cursor_error.hpp"
 #include "exec/dispatch.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
@@ -127,7 +127,7 @@ bool set_cgi_env(request_ctx& ctx) {
 
     const std::string block = cgi_env_block_text(pre_action);
     if (session_client(ctx).oparse(ctx.cda, block) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     const auto used = static_cast<std::size_t>(count);
     std::int32_t result = 0;
@@ -135,10 +135,10 @@ bool set_cgi_env(request_ctx& ctx) {
         abind(ctx, ":nm", std::span<const std::string_view>(names.data(), used)) != 0 ||
         abind(ctx, ":v", std::span<const std::string_view>(values.data(), used)) != 0 ||
         nbind(ctx, ":rc", &result) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     if (session_client(ctx).oexec(ctx.cda) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     log_timings(ctx, start, get_hsecs(ctx), "CGI-ENV");
     return result != 0;

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <span>
 
+#include "db/errors.hpp"
 #include "db/session.hpp"
-#include "exec/cursor_error.hpp"
 #include "frame/diagnostics.hpp"
 #include "timing/timing.hpp"
 
@@ -142,14 +142,14 @@ void bind_description(request_ctx& ctx, const char* name, std::span<output_text>
     char* object_name = static_cast<char*>(_xheap_alloc(ctx, name_size));
     std::memcpy(object_name, name, name_size - 2);
     if (bind_text(ctx, "ObjectName", object_name, name_size, nullptr) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     for (output_text& out : outputs) {
         out.buffer = static_cast<char*>(_xheap_alloc(ctx, out.size));
         out.indicator = static_cast<std::int16_t*>(_xheap_alloc(ctx, sizeof(std::int16_t)));
         *out.indicator = 1;
         if (bind_text(ctx, out.name, out.buffer, out.size, out.indicator) != 0) {
-            die_with_database_error(ctx);
+            die_with_cursor_error(ctx);
         }
     }
 }
@@ -192,7 +192,7 @@ std::vector<std::string> oci_describe(request_ctx& ctx, const char* name, int& t
     const std::uint32_t start = get_hsecs(ctx);
 
     if (session_client(ctx).oparse(ctx.cda, block) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     std::array<output_text, 4> outputs = {{
         {"AllNames", 10000},
@@ -210,7 +210,7 @@ std::vector<std::string> oci_describe(request_ctx& ctx, const char* name, int& t
         return {};
     }
     if (rc != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
 
     store_arguments(ctx, name, outputs[0].text(), outputs[1].text());

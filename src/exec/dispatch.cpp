@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "db/errors.hpp"
 #include "db/session.hpp"
 #include "docs/download.hpp"
 #include "exec/call_block.hpp"
-#include "exec/cursor_error.hpp"
 #include "exec/page.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
@@ -36,7 +36,7 @@ void do_post_action(request_ctx& ctx) {
     const std::string block = std::string("begin ") + post_action + "; end;";
     if (session_client(ctx).oparse(ctx.cda, block) != 0 ||
         session_client(ctx).oexec(ctx.cda) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     dump_page(ctx);
 }

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "db/binds.hpp"
+#include "db/errors.hpp"
 #include "db/session.hpp"
-#include "exec/cursor_error.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"
@@ -68,19 +68,19 @@ void dump_page(request_ctx& ctx) {
     const std::uint32_t start = get_hsecs(ctx);
     static constexpr const char* statement = "begin owa.get_page(:data,:ndata);end;";
     if (session_client(ctx).oparse(ctx.cda, statement) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     page_batch batch;
     batch.clear();
     std::int32_t ndata = page_batch_lines;
     if (nbind(ctx, ":ndata", &ndata) != 0 || bind_slots(ctx, batch) != 0) {
-        die_with_database_error(ctx);
+        die_with_cursor_error(ctx);
     }
     do {
         batch.clear();
         ndata = page_batch_lines;
         if (session_client(ctx).oexec(ctx.cda) != 0) {
-            die_with_database_error(ctx);
+            die_with_cursor_error(ctx);
         }
         if (ndata > 0) {
             write_lines(ctx, batch, ndata);
