@@ -54,6 +54,15 @@ BEGIN
                          || ': a missing argument and the mismatch report');
     PERFORM htp.listitem(htf.anchor('private_notes', 'private_notes')
                          || ': refused by the pre-action');
+    PERFORM htp.listitem(htf.anchor('upload_form', 'upload_form')
+                         || ': files stored in the document table under generated names');
+    PERFORM htp.listitem(htf.anchor('../owai/welcome.txt', 'owai/welcome.txt') || ' and '
+                         || htf.anchor('../owaigz/welcome.txt.gz', 'owaigz/welcome.txt.gz')
+                         || ': a stored document, as stored and gzip-compressed');
+    PERFORM htp.listitem(htf.anchor('docs/include.html?name=Ada', 'docs/include.html')
+                         || ': an include file whose blocks run in the database');
+    PERFORM htp.listitem(htf.anchor('docs/data.csv.gz', 'docs/data.csv.gz')
+                         || ': a file on disk, compressed on the fly');
     PERFORM htp.listitem(htf.anchor('../../demo_auth/owa/hello', 'demo_auth/owa/hello')
                          || ': logs on with your Basic credentials (webuser / webpass)');
     PERFORM htp.ulistclose();
@@ -115,6 +124,42 @@ BEGIN
     PERFORM htp.ulistopen();
     FOREACH t IN ARRAY topping LOOP
         PERFORM htp.listitem(htf.escape_sc(t));
+    END LOOP;
+    PERFORM htp.ulistclose();
+    PERFORM demo.page_close();
+END
+$$;
+
+-- A multipart form: each file is stored in demo.wwv_document before the
+-- procedure runs, and its field arrives holding the generated name.
+CREATE OR REPLACE PROCEDURE demo.upload_form()
+LANGUAGE plpgsql AS $$
+BEGIN
+    PERFORM demo.page_open('Upload files');
+    PERFORM htp.formopen('upload_received', 'POST', cenctype => 'multipart/form-data');
+    PERFORM htp.p('<p>Title: ' || htf.formtext('title', '30') || '</p>');
+    PERFORM htp.p('<p>' || htf.formfile('first') || '</p>');
+    PERFORM htp.p('<p>' || htf.formfile('second') || '</p>');
+    PERFORM htp.formsubmit(cvalue => 'Upload');
+    PERFORM htp.formclose();
+    PERFORM demo.page_close();
+END
+$$;
+
+CREATE OR REPLACE PROCEDURE demo.upload_received(title text DEFAULT '',
+                                                 first text DEFAULT '',
+                                                 second text DEFAULT '')
+LANGUAGE plpgsql AS $$
+DECLARE
+    doc record;
+BEGIN
+    PERFORM demo.page_open('Files received');
+    PERFORM htp.p('<p>' || htf.escape_sc(title) || '</p>');
+    PERFORM htp.ulistopen();
+    FOR doc IN SELECT name, mime_type, doc_size FROM demo.wwv_document
+               WHERE name IN (first, second) ORDER BY name LOOP
+        PERFORM htp.listitem(htf.escape_sc(doc.name) || ': ' || htf.escape_sc(doc.mime_type)
+                             || ', ' || doc.doc_size || ' bytes');
     END LOOP;
     PERFORM htp.ulistclose();
     PERFORM demo.page_close();
