@@ -80,22 +80,6 @@ void roll_back(request_ctx& ctx) {
     }
 }
 
-// Both paths of exec end here.
-void end_request(request_ctx& ctx) {
-    heap_release(ctx);
-    ctx.url = {};
-    // A persistent host may skip authorize: exec must not see this request's
-    // procedure (LogMeOff) again.
-    ctx.procedure_name.clear();
-    unbuild_arglist(ctx);
-    ctx.authenticated = false;
-    ctx.proc_arg_names.clear();
-    ctx.proc_arg_has_default.clear();
-    ctx.proc_described = false;
-    while (waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
-}
-
 // The authorize step after resolution: the verdict for the flag.
 int authorize_request(request_ctx& ctx, void* handle) {
     const std::string realm = ctx.realm ? *ctx.realm : ctx.service_name;
@@ -124,6 +108,21 @@ int authorize_request(request_ctx& ctx, void* handle) {
 }
 
 }  // namespace
+
+void end_request(request_ctx& ctx) {
+    heap_release(ctx);
+    ctx.url = {};
+    // A persistent host may skip authorize: exec must not see this request's
+    // procedure (LogMeOff) again.
+    ctx.procedure_name.clear();
+    unbuild_arglist(ctx);
+    ctx.authenticated = false;
+    ctx.proc_arg_names.clear();
+    ctx.proc_arg_has_default.clear();
+    ctx.proc_described = false;
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
 
 int tessel_entry(callback_table& table) {
     table.init = tessel_init;
@@ -175,7 +174,10 @@ int tessel_exec(void* handle, request_ctx* ctx) {
         static constexpr std::string_view page =
             "Content-type: text/html\n\n<h1>You have been de-authenticated</h1>\n\n";
         WRBClientWrite(handle, page.data(), page.size());
+        // A persistent host serves more requests: none may inherit this
+        // one's resolution or its authorize verdict.
         ctx->procedure_name.clear();
+        ctx->authenticated = false;
         return 0;
     }
     try {

@@ -39,6 +39,12 @@ int tessel_exec(void* handle, request_ctx* ctx);
 // Releases the persistent pool and frees the context. Always returns 0.
 int tessel_shut(void* handle, request_ctx* ctx);
 
+// Forgets the request: releases the request pool and the argument list,
+// clears the resolution and the authorize verdict, reaps ended children.
+// Exec ends with it; a host calls it after a request that exec did not
+// serve (refused by authorize, unresolved).
+void end_request(request_ctx& ctx);
+
 // Reads the [DBAUTH] settings that no service block carries into ctx.
 void read_settings(request_ctx& ctx);
 
