@@ -4,8 +4,6 @@
 // and one cursor serve the whole request.
 #include "db/session.hpp"
 
-#include <strings.h>
-
 #include <array>
 #include <cstdlib>
 #include <string>
@@ -18,10 +16,6 @@ namespace kestrel {
 namespace {
 
 constexpr const char* reset_statement = "begin dbms_session.reset_package; end;";
-
-bool same_text_ignoring_case(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
 
 // The prefix put before a browser's user name: the service's own setting,
 // else the [DBAUTH] fallback, else none.
@@ -45,6 +39,15 @@ void export_oracle_environment(request_ctx& ctx, const service_entry& service) {
     }
 }
 
+// Closes the cursor and the session and forgets whose it was.
+void close_session(request_ctx& ctx) {
+    db::client& db = session_client(ctx);
+    db.oclose(ctx.cda);
+    db.ologof(ctx.lda);
+    ctx.logon_password.clear();
+    ctx.logon_service.clear();
+}
+
 }  // namespace
 
 db::client& session_client(request_ctx& ctx) {
@@ -56,18 +59,22 @@ db::client& session_client(request_ctx& ctx) {
 
 int reUseConnect(request_ctx& ctx, const std::string& user, const std::string& password) {
     std::array<char, 35> current{};
+    // Fails when no session is open, and when the server ended it (restart,
+    // terminated backend): the logon that follows replaces it.
     if (select_into(ctx, "select user from dual", current) != 0) {
         return 0;
     }
-    // Database user names compare without regard to case; the password must
-    // match exactly, or a wrong-case password would inherit the session.
-    if (same_text_ignoring_case(current.data(), user) && ctx.logon_password == password) {
+    // Everything compares exactly: a wrong-case password must not inherit the
+    // session, and PostgreSQL role names are case-sensitive (a user name in
+    // another case would be refused by a fresh logon, so whether it got in
+    // must not depend on what the process served before). A session of
+    // another service (another database, perhaps) is never lent.
+    if (current.data() == user && ctx.logon_password == password &&
+        ctx.logon_service == ctx.service_name) {
         KESTREL_TRACE(ctx, "Reusing the session of %s", current.data());
         return 1;
     }
-    db::client& db = session_client(ctx);
-    db.oclose(ctx.cda);
-    db.ologof(ctx.lda);
+    close_session(ctx);
     return 0;
 }
 
@@ -84,6 +91,7 @@ int get_userid(request_ctx& ctx, const char* user, const char* password, db::log
         return 0;
     }
     ctx.logon_password = who.password;
+    ctx.logon_service = ctx.service_name;
     who.connect = service != nullptr ? service->owa_connect_string.value_or("") : "";
     if (service != nullptr) {
         export_oracle_environment(ctx, *service);
@@ -120,8 +128,7 @@ void Logoff(request_ctx& ctx, bool rollback) {
     if (ctx.reuse_connection && execute_immediate(ctx, reset_statement) == 0) {
         return;
     }
-    db.oclose(ctx.cda);
-    db.ologof(ctx.lda);
+    close_session(ctx);
 }
 
 }  // namespace kestrel

@@ -95,6 +95,7 @@ struct request_ctx {
     db::logon_area lda;
     db::cursor_area cda;
     std::string logon_password;  // password of the open session, for reuse checks
+    std::string logon_service;   // service of the open session, for reuse checks
 
     // The argument list of the request.
     std::vector<arg_pair> args;

@@ -116,25 +116,29 @@ TEST_F(SessionTest, FailedCursorClosesTheSession) {
     EXPECT_FALSE(db->connected);
 }
 
-TEST_F(SessionTest, ReuseNeedsSameUserAnyCaseAndExactPassword) {
+TEST_F(SessionTest, ReuseNeedsSameServiceAndExactCredentials) {
     struct Case {
         const char* user;
         const char* password;
+        const char* session_service;
         bool reused;
     };
     const std::vector<Case> cases = {
-        {"joe", "Pw", true},
-        {"JOE", "Pw", true},
-        {"joe", "pw", false},  // a wrong-case password must not inherit the session
-        {"ann", "Pw", false},
+        {"joe", "Pw", "shop", true},
+        {"JOE", "Pw", "shop", false},  // role names are case-sensitive
+        {"joe", "pw", "shop", false},  // a wrong-case password must not inherit the session
+        {"ann", "Pw", "shop", false},
+        {"joe", "Pw", "books", false},  // another service's session, same account
     };
     for (const auto& c : cases) {
         SetUp();
         db->connected = true;
         db->on("select user from dual").outcomes = {{.row = test::row_values{"joe"}}};
         ctx.logon_password = "Pw";
+        ctx.logon_service = c.session_service;
         ASSERT_TRUE(Logon(ctx, c.user, c.password));
         EXPECT_EQ(db->logons.empty(), c.reused) << c.user << "/" << c.password;
+        EXPECT_EQ(ctx.logon_service, "shop");
         if (!c.reused) {
             EXPECT_EQ(db->calls, (std::vector<std::string>{"oparse", "odefin", "oexfet", "oclose",
                                                            "ologof", "olog", "oopen"}));

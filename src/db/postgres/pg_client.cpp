@@ -95,6 +95,7 @@ int pg_client::olog(logon_area& lda, const logon_request& who) {
         conn_.close();
         return lda.rc;
     }
+    idle_ = false;
     return lda.rc = 0;
 }
 
@@ -115,6 +116,9 @@ int pg_client::oparse(cursor_area& cda, std::string_view statement) {
     page_.forget_exhaustion();
     if (!conn_.is_open()) {
         return fail(cda, not_logged_on, standard_message(not_logged_on));
+    }
+    if (const int rc = leave_idle(cda); rc != 0) {
+        return rc;
     }
     statement_ = map_statement(statement, described_ ? described_->requested : "");
     if (!statement_.invalid.empty()) {
@@ -365,10 +369,25 @@ int pg_client::oexfet(cursor_area& cda) {
     return fail(cda, no_data_found, standard_message(no_data_found));
 }
 
+int pg_client::leave_idle(cursor_area& cda) {
+    if (!idle_) {
+        return 0;
+    }
+    result begun = conn_.exec("BEGIN");
+    if (failed(begun.get())) {
+        return fail_result(cda, begun.get());
+    }
+    idle_ = false;
+    return 0;
+}
+
 int pg_client::end_transaction(logon_area& lda, const char* statements) {
     cursor_area scratch;
     if (!conn_.is_open()) {
         return lda.rc = fail(scratch, not_logged_on, standard_message(not_logged_on));
+    }
+    if (idle_) {
+        return lda.rc = 0;  // no statement since the reset: nothing to end
     }
     for (const auto& r : conn_.exec_batch(statements)) {
         if (failed(r.get())) {
@@ -398,6 +417,7 @@ int pg_client::oclose(cursor_area& cda) {
 
 int pg_client::ologof(logon_area& lda) {
     conn_.close();
+    idle_ = false;
     parsed_ = false;
     described_.reset();
     page_.clear();

@@ -3,7 +3,9 @@
 // (statement_map), binds and defines are remembered, and oexec/oexfet run
 // the mapped form: values as parameters or libpq-quoted literals, never as
 // SQL text. One transaction per request: BEGIN after logon and after every
-// commit or rollback.
+// commit or rollback; after a package reset (a session kept for the next
+// request) only with that request's first statement, so that a kept
+// session does not sit idle inside a transaction.
 #pragma once
 
 #include <optional>
@@ -52,6 +54,8 @@ class pg_client final : public client {
     int fail_result(cursor_area& cda, const PGresult* r);
     int succeed(cursor_area& cda, const PGresult* r = nullptr);
     int end_transaction(logon_area& lda, const char* statements);
+    // Opens the transaction of a kept session's next request.
+    int leave_idle(cursor_area& cda);
 
     // Bound values, looked up by name without regard to ':' or case.
     const scalar_bind* find_scalar(std::string_view name) const;
@@ -84,6 +88,7 @@ class pg_client final : public client {
     int check_document_table(cursor_area& cda);
 
     connection conn_;
+    bool idle_ = false;  // reset done, no transaction open
     mapped_statement statement_;
     bool parsed_ = false;
     std::vector<scalar_bind> scalars_;

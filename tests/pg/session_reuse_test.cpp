@@ -1,0 +1,182 @@
+// session_reuse_test.cpp - connection reuse against a real server: a kept
+// session starts the next request clean, after a normal end and after a
+// procedure that failed; it is lent only to the same service and exact
+// credentials; one that the server ended costs a fresh logon, not an error.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "db/errors.hpp"
+#include "db/query.hpp"
+#include "db/session.hpp"
+#include "pg/pg_fixture.hpp"
+
+namespace kestrel {
+namespace {
+
+// Session state a request can leave behind, and how the next request sees it.
+struct leftover {
+    const char* setter;
+    const char* probe;
+};
+
+const std::vector<leftover> leftovers = {
+    {"select set_config('app.left', 'over', false)",
+     "select coalesce(current_setting('app.left', true), '')"},
+    {"begin perform htp.print('left over'); end;",
+     "select coalesce(current_setting('owa.pg_cur', true), '') || "
+     "coalesce(current_setting('owa.hdr', true), '')"},
+    {"begin perform cgi_args.add('a', 'b'); end;", "select cgi_args.argc()::text"},
+    {"set default_transaction_isolation = 'serializable'",
+     "select current_setting('default_transaction_isolation')"},
+    {"select pg_advisory_lock(4711)",
+     "select count(*)::text from pg_locks where locktype = 'advisory' and pid = pg_backend_pid()"},
+    {"prepare left_over as select 1", "select count(*)::text from pg_prepared_statements"},
+    {"create temp table left_over (x integer)",
+     "select count(*)::text from pg_class where relname = 'left_over'"},
+    {"listen left_over", "select count(*)::text from pg_listening_channels()"},
+    {"set search_path = pg_catalog", "select current_setting('search_path')"},
+};
+
+class PgReuseTest : public test::pg_fixture {
+  protected:
+    void SetUp() override {
+        pg_fixture::SetUp();
+        use_app_service(ctx);
+        ctx.reuse_connection = true;
+    }
+
+    void TearDown() override {
+        ctx.reuse_connection = false;
+        Logoff(ctx, true);
+        pg_fixture::TearDown();
+    }
+
+    std::string selected(std::string_view query) {
+        std::array<char, 256> buffer{};
+        const int rc = select_into(ctx, query, buffer);
+        EXPECT_EQ(rc, 0) << query << ": " << oerr_cda(ctx);
+        return rc == 0 ? buffer.data() : "<failed>";
+    }
+
+    std::string backend() { return selected("select pg_backend_pid()::text"); }
+
+    std::vector<std::string> probe_all() {
+        std::vector<std::string> values;
+        for (const leftover& l : leftovers) {
+            values.push_back(selected(l.probe));
+        }
+        return values;
+    }
+
+    // The server ends a backend asynchronously: waits until it is gone.
+    void terminate(const std::string& pid) {
+        exec("select pg_terminate_backend(" + pid + ")");
+        for (int i = 0; i < 200; ++i) {
+            if (scalar("select count(*) from pg_stat_activity where pid = " + pid) == "0") {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        FAIL() << "backend " << pid << " still there";
+    }
+};
+
+TEST_F(PgReuseTest, NextRequestFindsNoStateAfterANormalEndOrAFailedProcedure) {
+    exec(std::string("create procedure ") + test::app_user +
+         ".leaky() language plpgsql as $$ begin "
+         "perform set_config('app.left', 'over', false); "
+         "perform pg_advisory_lock(4712); "
+         "perform htp.print('half a page'); "
+         "raise exception 'failed on purpose'; end $$");
+    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+    const std::string pid = backend();
+    const std::vector<std::string> clean = probe_all();
+    for (const bool fails : {false, true}) {
+        for (const leftover& l : leftovers) {
+            EXPECT_EQ(execute_immediate(ctx, l.setter), 0) << l.setter << ": " << oerr_cda(ctx);
+        }
+        if (fails) {
+            EXPECT_NE(
+                execute_immediate(ctx, std::string("begin ") + test::app_user + ".leaky; end;"), 0);
+        }
+        Logoff(ctx, fails);
+        ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+        EXPECT_EQ(backend(), pid) << "the session was not kept";
+        EXPECT_EQ(probe_all(), clean) << (fails ? "after the failed procedure" : "after commit");
+        EXPECT_EQ(scalar("select count(*) from pg_locks where locktype = 'advisory' and "
+                         "database = (select oid from pg_database where datname = '" +
+                         database() + "')"),
+                  "0");
+    }
+}
+
+TEST_F(PgReuseTest, KeptSessionWaitsOutsideATransaction) {
+    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+    const std::string pid = backend();
+    Logoff(ctx, false);
+    EXPECT_EQ(scalar("select state from pg_stat_activity where pid = " + pid), "idle");
+    // The next request's work is one transaction again: a rollback undoes it.
+    exec(std::string("create table ") + test::app_user + ".t (x integer)");
+    exec(std::string("grant all on ") + test::app_user + ".t to " + test::app_user);
+    ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
+    ASSERT_EQ(
+        execute_immediate(ctx, std::string("insert into ") + test::app_user + ".t values (1)"), 0)
+        << oerr_cda(ctx);
+    Logoff(ctx, true);
+    EXPECT_EQ(scalar(std::string("select count(*) from ") + test::app_user + ".t"), "0");
+}
+
+TEST_F(PgReuseTest, SessionEndedByTheServerCostsAFreshLogon) {
+    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+    const std::string pid = backend();
+    Logoff(ctx, false);
+    terminate(pid);
+    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+    const std::string fresh = backend();
+    EXPECT_NE(fresh, pid);
+    EXPECT_EQ(selected("select user from dual"), test::app_user);
+    // Ended in the middle of a request: the rollback finds nothing to undo,
+    // and the next request logs on again.
+    terminate(fresh);
+    Logoff(ctx, true);
+    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+    EXPECT_NE(backend(), fresh);
+}
+
+TEST_F(PgReuseTest, LentOnlyToTheSameServiceAndExactCredentials) {
+    const std::string web_user = "kestrel_reuse_web";
+    const std::string web_password = "Case-Matters-1";
+    test::ensure_role(web_user, web_password);
+    ASSERT_TRUE(Logon(ctx, web_user.c_str(), web_password.c_str())) << oerr_lda(ctx);
+    const std::string first = backend();
+    Logoff(ctx, false);
+
+    // Same user, the password in another case: a case-blind check would
+    // lend the open session; the server refuses the password.
+    EXPECT_FALSE(Logon(ctx, web_user.c_str(), "case-matters-1"));
+    EXPECT_EQ(ctx.lda.rc, db::invalid_logon);
+    Logoff(ctx, true);
+
+    ASSERT_TRUE(Logon(ctx, web_user.c_str(), web_password.c_str())) << oerr_lda(ctx);
+    const std::string second = backend();
+    EXPECT_NE(second, first);
+    Logoff(ctx, false);
+
+    // Another service with the very same account gets a session of its own.
+    ctx.services.push_back(ctx.services[0]);
+    ctx.services[1].owa_service = "other";
+    ctx.service_index = 1;
+    ctx.service_name = "other";
+    ASSERT_TRUE(Logon(ctx, web_user.c_str(), web_password.c_str())) << oerr_lda(ctx);
+    EXPECT_NE(backend(), second);
+    EXPECT_EQ(selected("select user from dual"), web_user);
+}
+
+}  // namespace
+}  // namespace kestrel
