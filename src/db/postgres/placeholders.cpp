@@ -14,19 +14,105 @@ bool is_name_char(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
 }
 
+// The length from at to the end of a run that closes with close (the whole
+// rest when it never closes). Doubled quotes stay inside; with backslashes
+// set, a backslash takes the next character along (E'...' strings).
+std::size_t quoted_length(std::string_view text, std::size_t at, char close, bool backslashes) {
+    std::size_t i = at + 1;
+    while (i < text.size()) {
+        if (backslashes && text[i] == '\\') {
+            i += 2;
+            continue;
+        }
+        if (text[i] == close) {
+            if (i + 1 < text.size() && text[i + 1] == close) {
+                i += 2;
+                continue;
+            }
+            return i + 1 - at;
+        }
+        ++i;
+    }
+    return text.size() - at;
+}
+
+// Block comments nest in PostgreSQL.
+std::size_t block_comment_length(std::string_view text, std::size_t at) {
+    std::size_t depth = 0;
+    std::size_t i = at;
+    while (i + 1 < text.size()) {
+        if (text[i] == '/' && text[i + 1] == '*') {
+            ++depth;
+            i += 2;
+        } else if (text[i] == '*' && text[i + 1] == '/') {
+            i += 2;
+            if (--depth == 0) {
+                return i - at;
+            }
+        } else {
+            ++i;
+        }
+    }
+    return text.size() - at;
+}
+
+// "$tag$ ... $tag$" (the tag may be empty); 0 when at holds no opening tag.
+std::size_t dollar_quote_length(std::string_view text, std::size_t at) {
+    std::size_t end = at + 1;
+    while (end < text.size() && text[end] != '$' &&
+           (is_name_char(text[end]) || static_cast<unsigned char>(text[end]) >= 0x80)) {
+        ++end;
+    }
+    if (end >= text.size() || text[end] != '$' ||
+        (end > at + 1 && std::isdigit(static_cast<unsigned char>(text[at + 1])) != 0)) {
+        return 0;
+    }
+    const std::string_view tag = text.substr(at, end + 1 - at);
+    const std::size_t close = text.find(tag, end + 1);
+    return close == std::string_view::npos ? text.size() - at : close + tag.size() - at;
+}
+
+// Text in which a ':' is never a placeholder: string literals, quoted
+// identifiers, comments and dollar-quoted strings. A literal spliced into
+// one of them could end it (a line end closes a "--" comment, "*/" a block
+// comment, the tag a dollar quote) and run the rest of the value as code.
+// Returns the length of the run that starts at at, 0 when none starts there.
+std::size_t inert_length(std::string_view text, std::size_t at) {
+    const char c = text[at];
+    const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+    const bool after_name = at > 0 && (is_name_char(text[at - 1]) || text[at - 1] == '$');
+    if (c == '\'') {
+        const bool escapes = at > 0 && (text[at - 1] == 'E' || text[at - 1] == 'e') &&
+                             (at < 2 || !(is_name_char(text[at - 2]) || text[at - 2] == '$'));
+        return quoted_length(text, at, '\'', escapes);
+    }
+    if (c == '"') {
+        return quoted_length(text, at, '"', false);
+    }
+    if (c == '-' && next == '-') {
+        const std::size_t end = text.find('\n', at);
+        return end == std::string_view::npos ? text.size() - at : end - at;
+    }
+    if (c == '/' && next == '*') {
+        return block_comment_length(text, at);
+    }
+    if (c == '$' && !after_name) {
+        return dollar_quote_length(text, at);
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::vector<placeholder> find_placeholders(std::string_view text) {
     std::vector<placeholder> found;
-    bool quoted = false;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == '\'') {
-            quoted = !quoted;
-            ++i;
+        if (const std::size_t skipped = inert_length(text, i); skipped != 0) {
+            i += skipped;
             continue;
         }
-        if (text[i] != ':' || quoted) {
+        if (text[i] != ':') {
             ++i;
             continue;
         }

@@ -1,7 +1,8 @@
 // placeholders.hpp - the ":name" placeholders of blocks and other statements
-// sent as written, and their replacement by quoted literals. The scan is the
-// one the include processor binds with, so exactly the placeholders it bound
-// are replaced.
+// sent as written, and their replacement by quoted literals. The scan follows
+// the include processor's bind rule, except that it also passes over
+// comments, quoted identifiers and dollar quotes, where a spliced literal
+// could end the construct and run as code.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +20,10 @@ struct placeholder {
     std::string_view name;
 };
 
-// ':' outside single quotes followed by up to 31 ASCII letters, digits or
-// '_' (a longer run is cut); the character after a name is not examined.
+// ':' followed by up to 31 ASCII letters, digits or '_' (a longer run is
+// cut), outside string literals (E'...' with backslash escapes), quoted
+// identifiers, "--" and nested block comments and dollar-quoted strings; the
+// character after a name is not examined.
 std::vector<placeholder> find_placeholders(std::string_view text);
 
 // Replaces each placeholder for which literal_for gives a value (an SQL

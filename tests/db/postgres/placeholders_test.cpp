@@ -18,7 +18,7 @@ std::vector<std::string> names(std::string_view text) {
     return found;
 }
 
-TEST(PgPlaceholders, ScanFollowsTheIncludeBindRule) {
+TEST(PgPlaceholders, ScanFindsPlaceholdersOnlyInCode) {
     const std::string long_name(35, 'n');
     const struct {
         std::string text;
@@ -31,7 +31,15 @@ TEST(PgPlaceholders, ScanFollowsTheIncludeBindRule) {
         {"select 1::text", {}},
         {":" + long_name, {std::string(31, 'n')}},
         {":a:b", {"a"}},  // the character after a name is skipped
-        {"-- :c in a comment", {"c"}},
+        {"begin htp.print('it''s :a'); end;", {}},
+        // A literal spliced into these could end them: they hold no placeholder.
+        {"-- :c in a comment\n:d", {"d"}},
+        {"/* :c /* nested :e */ :f */ :d", {"d"}},
+        {"begin perform $q$ :c $q$ || :d || $$:e$$; end;", {"d"}},
+        {"select \"col:c\", :d", {"d"}},
+        {"select E'\\' :c', :d, e'\\\\', :f", {"d", "f"}},
+        {"select $1, a$b, :d", {"d"}},
+        {"select 'open :c", {}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(names(c.text), c.expected) << c.text;
@@ -47,6 +55,18 @@ TEST(PgPlaceholders, OnlyBoundPlaceholdersAreReplaced) {
             return std::nullopt;
         });
     EXPECT_EQ(out, "begin f('it''s', ':a', :b, 'it''s'); end;");
+}
+
+// A value with a line end spliced into a "--" comment would run as code.
+TEST(PgPlaceholders, ValuesNeverLandInsideComments) {
+    const std::string out =
+        splice_literals("begin\n  -- greets :who\n  perform htp.prn(:who);\nend;",
+                        [](std::string_view) -> std::optional<std::string> {
+                            return "'x\nperform drop_everything(); --'";
+                        });
+    EXPECT_EQ(out,
+              "begin\n  -- greets :who\n  perform htp.prn('x\nperform drop_everything(); "
+              "--');\nend;");
 }
 
 TEST(PgPlaceholders, DoBlockTagNeverOccursInTheBody) {
