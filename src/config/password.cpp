@@ -41,6 +41,10 @@ std::optional<secret_key> read_key(const std::string& path) {
 }
 
 std::optional<std::string> decrypt(std::string_view encoded, const secret_key& key) {
+    // Nothing after "{enc}": no box, and no buffer to hand to the decoder.
+    if (encoded.empty()) {
+        return std::nullopt;
+    }
     std::vector<unsigned char> box(encoded.size());
     std::size_t len = 0;
     if (sodium_base642bin(box.data(), box.size(), encoded.data(), encoded.size(), nullptr, &len,
