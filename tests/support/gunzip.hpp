@@ -1,26 +1,12 @@
-// docs_support.hpp - helpers shared by the document tests (unit and
-// integration): a captured client connection and a gzip reader.
+// gunzip.hpp - reads back what the gzip roads send: the data and the file
+// name in the header, and whether the stream was complete and valid.
 #pragma once
 
 #include <zlib.h>
 
 #include <string>
 
-#include "frame/wrb_state.hpp"
-
 namespace kestrel::test {
-
-// The response as the client would receive it.
-class captured_io final : public client_io {
-  public:
-    std::string out;
-    std::size_t read(void*, std::size_t) override { return 0; }
-    std::size_t write(const void* buffer, std::size_t length) override {
-        out.append(static_cast<const char*>(buffer), length);
-        return length;
-    }
-    void flush() override {}
-};
 
 // The decompressed data and the FNAME of a gzip file; empty name and
 // ok = false when it is not a complete, valid gzip file.

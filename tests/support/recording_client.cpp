@@ -89,28 +89,33 @@ bind_record snapshot(const db::array_bind& b) {
     return r;
 }
 
+const bind_record* find_record(const std::vector<bind_record>& binds, std::string_view name) {
+    const auto it = std::find_if(binds.begin(), binds.end(),
+                                 [&](const bind_record& b) { return bare(b.name) == bare(name); });
+    return it != binds.end() ? &*it : nullptr;
+}
+
 }  // namespace
 
 const bind_record* execution_record::find(std::string_view name) const {
-    for (const auto& b : binds) {
-        if (bare(b.name) == bare(name)) {
-            return &b;
-        }
-    }
-    return nullptr;
+    return find_record(binds, name);
 }
 
 const bind_record* statement_record::find_bind(std::string_view name) const {
-    for (const auto& b : binds) {
-        if (bare(b.name) == bare(name)) {
-            return &b;
-        }
-    }
-    return nullptr;
+    return find_record(binds, name);
 }
 
 statement_script& recording_client::on(std::string key) {
+    for (auto& [known, script] : scripts_) {
+        if (known == key) {
+            return script;
+        }
+    }
     return scripts_.emplace_back(std::move(key), statement_script{}).second;
+}
+
+std::size_t recording_client::count(std::string_view call) const {
+    return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), call));
 }
 
 std::vector<std::string> recording_client::statement_texts() const {
@@ -160,19 +165,25 @@ int recording_client::oparse(db::cursor_area& cda, std::string_view statement) {
     return cursor_result(cda, rc);
 }
 
+int recording_client::parsed_cursor(const char* call) {
+    calls.emplace_back(call);
+    return !connected ? not_connected : !parsed_ ? nothing_parsed : 0;
+}
+
+int recording_client::bind_refusal(std::string_view name) const {
+    if (live_.script == nullptr) {
+        return 0;
+    }
+    const auto it = find_named(live_.script->bind_rc, name);
+    return it != live_.script->bind_rc.end() ? it->second : 0;
+}
+
 int recording_client::obndrv(db::cursor_area& cda, const db::scalar_bind& bind) {
-    calls.emplace_back("obndrv");
-    if (!connected) {
-        return cursor_result(cda, not_connected);
+    if (const int rc = parsed_cursor("obndrv"); rc != 0) {
+        return cursor_result(cda, rc);
     }
-    if (!parsed_) {
-        return cursor_result(cda, nothing_parsed);
-    }
-    if (live_.script != nullptr) {
-        const auto it = find_named(live_.script->bind_rc, bind.name);
-        if (it != live_.script->bind_rc.end() && it->second != 0) {
-            return cursor_result(cda, it->second);
-        }
+    if (const int rc = bind_refusal(bind.name); rc != 0) {
+        return cursor_result(cda, rc);
     }
     live_.scalars.push_back(bind);
     statements.back().binds.push_back(snapshot(bind));
@@ -180,18 +191,11 @@ int recording_client::obndrv(db::cursor_area& cda, const db::scalar_bind& bind) 
 }
 
 int recording_client::obndra(db::cursor_area& cda, const db::array_bind& bind) {
-    calls.emplace_back("obndra");
-    if (!connected) {
-        return cursor_result(cda, not_connected);
+    if (const int rc = parsed_cursor("obndra"); rc != 0) {
+        return cursor_result(cda, rc);
     }
-    if (!parsed_) {
-        return cursor_result(cda, nothing_parsed);
-    }
-    if (live_.script != nullptr) {
-        const auto it = find_named(live_.script->bind_rc, bind.name);
-        if (it != live_.script->bind_rc.end() && it->second != 0) {
-            return cursor_result(cda, it->second);
-        }
+    if (const int rc = bind_refusal(bind.name); rc != 0) {
+        return cursor_result(cda, rc);
     }
     live_.arrays.push_back(bind);
     statements.back().binds.push_back(snapshot(bind));
@@ -199,12 +203,8 @@ int recording_client::obndra(db::cursor_area& cda, const db::array_bind& bind) {
 }
 
 int recording_client::odefin(db::cursor_area& cda, const db::column_define& define) {
-    calls.emplace_back("odefin");
-    if (!connected) {
-        return cursor_result(cda, not_connected);
-    }
-    if (!parsed_) {
-        return cursor_result(cda, nothing_parsed);
+    if (const int rc = parsed_cursor("odefin"); rc != 0) {
+        return cursor_result(cda, rc);
     }
     if (live_.script != nullptr && live_.script->define_rc != 0) {
         return cursor_result(cda, live_.script->define_rc);
@@ -285,12 +285,8 @@ void recording_client::write_outputs(const outcome& out) {
 }
 
 int recording_client::oexec(db::cursor_area& cda) {
-    calls.emplace_back("oexec");
-    if (!connected) {
-        return cursor_result(cda, not_connected);
-    }
-    if (!parsed_) {
-        return cursor_result(cda, nothing_parsed);
+    if (const int rc = parsed_cursor("oexec"); rc != 0) {
+        return cursor_result(cda, rc);
     }
     statements.back().executions.push_back(read_binds());
     const outcome& out = next_outcome();
@@ -301,12 +297,8 @@ int recording_client::oexec(db::cursor_area& cda) {
 }
 
 int recording_client::oexfet(db::cursor_area& cda) {
-    calls.emplace_back("oexfet");
-    if (!connected) {
-        return cursor_result(cda, not_connected);
-    }
-    if (!parsed_) {
-        return cursor_result(cda, nothing_parsed);
+    if (const int rc = parsed_cursor("oexfet"); rc != 0) {
+        return cursor_result(cda, rc);
     }
     execution_record exec = read_binds();
     exec.fetch = true;
@@ -321,7 +313,6 @@ int recording_client::oexfet(db::cursor_area& cda) {
     }
     write_outputs(out);
     live_.row = out.row;
-    live_.oflng_rc = out.oflng_rc;
     for (const auto& d : live_.defines) {
         const auto column = static_cast<std::size_t>(d.position - 1);
         if (d.position < 1 || column >= live_.row->size()) {
@@ -358,9 +349,6 @@ int recording_client::oflng(db::cursor_area& cda, int position, std::span<std::b
     }
     if (!live_.row) {
         return cursor_result(cda, db::no_data_found);
-    }
-    if (live_.oflng_rc != 0) {
-        return cursor_result(cda, live_.oflng_rc);
     }
     const auto column = static_cast<std::size_t>(position - 1);
     if (position < 1 || column >= live_.row->size() || !(*live_.row)[column]) {

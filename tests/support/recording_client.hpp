@@ -3,16 +3,6 @@
 // hold when the statement runs, defines) and replays scripted results, so
 // code that talks to the database can be tested without a server.
 //
-// Typical use:
-//   auto owned = std::make_unique<kestrel::test::recording_client>();
-//   auto& db = *owned;
-//   ctx.db = std::move(owned);
-//   db.on("owa.get_page").outcomes = {{.integers = {{"ndata", 2}},
-//                                      .arrays = {{"data", {"<p>", "</p>"}}}}};
-//   dump_page(ctx);
-//   EXPECT_EQ(db.statements.back().text, "begin owa.get_page(:data,:ndata);end;");
-//   EXPECT_EQ(db.statements.back().executions.size(), 1u);
-//
 // Rules of the double:
 // - Bind names are compared with any leading ':' dropped, so "ndata" in a
 //   script or lookup also matches a bind made as ":ndata".
@@ -37,6 +27,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/client.hpp"
@@ -99,7 +90,6 @@ struct outcome {
     std::map<std::string, std::vector<std::string>> arrays{};
     std::map<std::string, std::int16_t> indicators{};  // e.g. -1 for a NULL output
     std::optional<row_values> row{};                   // the fetched row; none: oexfet gives 1403
-    int oflng_rc = 0;                                  // returned by every oflng on this row
 };
 
 struct statement_script {
@@ -126,11 +116,13 @@ class recording_client final : public db::client {
     // oerhms texts per code; an unlisted code reads "error <code>".
     std::map<int, std::string> messages{};
 
-    // Adds a script for statements whose text contains key.
+    // The script for statements whose text contains key, added on first use.
     statement_script& on(std::string key);
 
     // The texts of every parsed statement, in order.
     std::vector<std::string> statement_texts() const;
+    // How often an operation was called.
+    std::size_t count(std::string_view call) const;
 
     int olog(db::logon_area& lda, const db::logon_request& who) override;
     int oopen(db::cursor_area& cda, db::logon_area& lda) override;
@@ -155,10 +147,12 @@ class recording_client final : public db::client {
         std::vector<db::array_bind> arrays;
         std::vector<db::column_define> defines;
         std::optional<row_values> row;
-        int oflng_rc = 0;
     };
 
     int cursor_result(db::cursor_area& cda, int rc);
+    // Records the call; the code for a cursor call without session or parse.
+    int parsed_cursor(const char* call);
+    int bind_refusal(std::string_view name) const;
     const outcome& next_outcome();
     execution_record read_binds() const;
     void write_outputs(const outcome& out);
