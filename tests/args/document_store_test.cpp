@@ -2,69 +2,52 @@
 // binds, table and directory mode, and every way it can fail.
 #include "args/document_store.hpp"
 
-#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
 
-#include "args/args_fixture.hpp"
 #include "frame/diagnostics.hpp"
+#include "support/request_fixture.hpp"
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
-std::string name_query(const std::string& owner, const std::string& file) {
-    return "SELECT rtrim('U' || ltrim(to_char(" + owner +
-           ".IMG_SEQ.NEXTVAL,'0000000')) ||            decode(nvl(instr('" + file +
-           "','.',-1),0), 0, '', \t\t   substr('" + file + "',instr('" + file +
+std::string name_query(const std::string& file) {
+    return "SELECT rtrim('U' || ltrim(to_char(demo.IMG_SEQ.NEXTVAL,'0000000')) ||            "
+           "decode(nvl(instr('" +
+           file + "','.',-1),0), 0, '', \t\t   substr('" + file + "',instr('" + file +
            "','.',-1),4))) FROM DUAL";
 }
 
-std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string bytes(std::size_t n) {
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) {
-        s[i] = static_cast<char>((i * 31) ^ (i >> 8));
-    }
-    return s;
-}
-
-class DocumentStore : public test::args_test {
+class DocumentStore : public request_test {
   protected:
     void next_name(const std::string& name) {
-        db->on("IMG_SEQ").outcomes = {{.row = test::row_values{name}}};
+        auto& script = db->on("IMG_SEQ");
+        script.outcomes = {{.row = row_values{name}}};
+        script.used = 0;
     }
     const char* store(const std::string& content, const std::string& file_name,
                       const std::string& mime = "application/pdf") {
         return ldimage(ctx, content, mime, file_name);
     }
-    void expect_message(const std::string& message) {
+    void expect_death(const std::string& message) {
+        EXPECT_THROW(store("data", "a.txt"), fatal_error);
         EXPECT_NE(client->written.find(message), std::string::npos) << client->written;
     }
 };
 
 TEST_F(DocumentStore, TableModeInsertsTheBytes) {
     next_name("U0000042.jpg");
-    const std::string content = bytes(1000);
+    const std::string content = binary_content(1000);
     EXPECT_STREQ(store(content, "C:\\docs\\photo.jpg", "image/jpeg"), "U0000042.jpg");
 
     ASSERT_EQ(db->statements.size(), 2u);
-    EXPECT_EQ(db->statements[0].text, name_query("webuser", "C:\\docs\\photo.jpg"));
+    EXPECT_EQ(db->statements[0].text, name_query("C:\\docs\\photo.jpg"));
     const auto& insert = db->statements[1];
     EXPECT_EQ(insert.text,
-              "insert into webuser.wwv_document (name,mime_type,doc_size,content) values "
+              "insert into demo.wwv_document (name,mime_type,doc_size,content) values "
               "(:seqno,:mime_type,:length,:image)");
-    ASSERT_EQ(insert.executions.size(), 1u);
-    const auto& binds = insert.executions[0].binds;
+    const auto& binds = insert.executions.at(0).binds;
     ASSERT_EQ(binds.size(), 4u);
     EXPECT_EQ(binds[0].name, ":seqno");
     EXPECT_EQ(binds[0].text, "U0000042.jpg");
@@ -76,61 +59,53 @@ TEST_F(DocumentStore, TableModeInsertsTheBytes) {
     EXPECT_EQ(binds[3].name, ":image");
     EXPECT_EQ(binds[3].type, db::data_type::long_varraw);
     EXPECT_EQ(binds[3].text, content);
-}
 
-TEST_F(DocumentStore, ConfiguredTableNameIsUsed) {
-    set_config({"shop_image_tname = docs"});
+    restart();
+    set_config("demo_image_tname", "docs");
     next_name("U0000001");
     store("x", "README");
-    EXPECT_EQ(db->statements.at(1).text.substr(0, 24), "insert into webuser.docs");
+    EXPECT_TRUE(db->statements.at(1).text.starts_with("insert into demo.docs (")) << "configured";
 }
 
 TEST_F(DocumentStore, SingleQuotesInTheFileNameAreDoubledInTheLiteral) {
-    struct Case {
-        std::string file;
-        std::string literal;
-    };
-    const std::vector<Case> cases = {
+    const std::pair<std::string, std::string> cases[] = {
         {"O'Brien.txt", "O''Brien.txt"},
         {"x'); drop table t; --.txt", "x''); drop table t; --.txt"},
         {"''", "''''"},
     };
-    for (const auto& c : cases) {
-        SetUp();
+    for (const auto& [file, literal] : cases) {
+        db->statements.clear();
         next_name("U0000001.txt");
-        store("x", c.file);
-        EXPECT_EQ(db->statements.at(0).text, name_query("webuser", c.literal)) << c.file;
-        TearDown();
+        store("x", file);
+        EXPECT_EQ(db->statements.at(0).text, name_query(literal)) << file;
     }
 }
 
 TEST_F(DocumentStore, DirectoryModeWritesTheFileAndStoresItsPath) {
     const auto updir = dir / "up";
     std::filesystem::create_directories(updir);
-    set_config({"shop_filedir = " + updir.string()});
+    set_config("demo_filedir", updir.string());
     next_name("U0000042.pdf");
-    const std::string content = bytes(20000);
+    const std::string content = binary_content(20000);
     EXPECT_STREQ(store(content, "report.pdf"), "U0000042.pdf");
 
-    const auto path = updir / "U0000042.pdf";
-    EXPECT_EQ(read_file(path), content);
+    EXPECT_EQ(read_file(updir / "U0000042.pdf"), content);
     const auto& run = db->statements.at(1).executions.at(0);
     EXPECT_EQ(run.find("length")->integer, -20000);
-    EXPECT_EQ(run.find("image")->text, path.string());
+    EXPECT_EQ(run.find("image")->text, (updir / "U0000042.pdf").string());
     EXPECT_EQ(run.find("seqno")->text, "U0000042.pdf");
 }
 
 TEST_F(DocumentStore, DirectoryModeNeverLeavesTheDirectory) {
     const auto updir = dir / "up";
     std::filesystem::create_directories(updir / "U1.");
-    set_config({"shop_filedir = " + updir.string()});
+    set_config("demo_filedir", updir.string());
     for (const char* name : {"U1./..", "../U1", "U1\\..", "..", "", "/etc/x"}) {
         next_name(name);
         client->written.clear();
-        EXPECT_THROW(store("data", "x"), fatal_error) << name;
-        expect_message("is not a plain file name");
-        EXPECT_EQ(db->statements.size(), 1u) << "no insert for " << name;
         db->statements.clear();
+        expect_death("is not a plain file name");
+        EXPECT_EQ(db->statements.size(), 1u) << "no insert for " << name;
     }
     EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(updir),
                             std::filesystem::recursive_directory_iterator()),
@@ -139,24 +114,23 @@ TEST_F(DocumentStore, DirectoryModeNeverLeavesTheDirectory) {
     EXPECT_FALSE(std::filesystem::exists(dir / "U1")) << "nothing written above it";
 }
 
-TEST_F(DocumentStore, UnwritableDirectoryEndsTheRequest) {
-    set_config({"shop_filedir = " + (dir / "missing").string()});
-    next_name("U0000003.txt");
-    EXPECT_THROW(store("data", "a.txt"), fatal_error);
-    expect_message("Unable to open file '" + (dir / "missing" / "U0000003.txt").string() +
-                   "' for output");
-    EXPECT_EQ(db->statements.size(), 1u);
-}
-
-TEST_F(DocumentStore, EmptyDirectorySettingIsRefused) {
-    set_config({"shop_filedir ="});
-    next_name("U0000003.txt");
-    EXPECT_THROW(store("data", "a.txt"), fatal_error);
-    expect_message("No directory set in shop_filedir");
+TEST_F(DocumentStore, UnusableDirectoryEndsTheRequestBeforeTheInsert) {
+    const std::pair<std::string, std::string> cases[] = {
+        {(dir / "missing").string(),
+         "Unable to open file '" + (dir / "missing" / "U0000003.txt").string() + "' for output"},
+        {"", "No directory set in demo_filedir"},
+    };
+    for (const auto& [setting, message] : cases) {
+        restart();
+        set_config("demo_filedir", setting);
+        next_name("U0000003.txt");
+        expect_death(message);
+        EXPECT_EQ(db->statements.size(), 1u);
+    }
 }
 
 TEST_F(DocumentStore, ShortWriteNamesTheChunkThatFailed) {
-    set_config({"shop_filedir = " + dir.string()});
+    set_config("demo_filedir", dir.string());
     next_name("U0000004.bin");
     // A file-size limit makes the second 8192-byte chunk come out short.
     rlimit old{};
@@ -165,49 +139,44 @@ TEST_F(DocumentStore, ShortWriteNamesTheChunkThatFailed) {
     rlimit small = old;
     small.rlim_cur = 10000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_THROW(store(bytes(20000), "a.bin"), fatal_error);
+    EXPECT_THROW(store(binary_content(20000), "a.bin"), fatal_error);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, old_handler);
-    expect_message("Error writing 8192 bytes to '" + (dir / "U0000004.bin").string() +
-                   "', only got 1808");
+    EXPECT_NE(client->written.find("Error writing 8192 bytes to '" +
+                                   (dir / "U0000004.bin").string() + "', only got 1808"),
+              std::string::npos)
+        << client->written;
     EXPECT_EQ(db->statements.size(), 1u);
 }
 
 TEST_F(DocumentStore, DatabaseFailuresEndTheRequestWithTheDatabaseText) {
-    struct Case {
-        const char* what;
+    const struct {
         const char* key;
         int parse_rc;
         const char* failing_bind;
         int exec_rc;
         std::size_t statements;
-    };
-    const std::vector<Case> cases = {
-        {"name query", "IMG_SEQ", 942, "", 0, 1},    {"insert parse", "insert", 942, "", 0, 2},
-        {"seqno bind", "insert", 0, "seqno", 0, 2},  {"image bind", "insert", 0, "image", 0, 2},
-        {"insert execution", "insert", 0, "", 1, 2},
+    } cases[] = {
+        {"IMG_SEQ", 942, "", 0, 1},   {"insert", 942, "", 0, 2}, {"insert", 0, "seqno", 0, 2},
+        {"insert", 0, "image", 0, 2}, {"insert", 0, "", 1, 2},
     };
     for (const auto& c : cases) {
-        SetUp();
+        restart();
         db->messages = {{942, "no such table"}, {1, "unique violation"}, {1401, "too long"}};
+        const std::string expected = c.parse_rc != 0           ? "no such table"
+                                     : *c.failing_bind != '\0' ? "too long"
+                                                               : "unique violation";
         if (std::string(c.key) != "IMG_SEQ") {
             next_name("U0000005.txt");
         }
         auto& script = db->on(c.key);
         script.parse_rc = c.parse_rc;
-        if (*c.failing_bind != '\0') {
-            script.bind_rc = {{c.failing_bind, 1401}};
-        }
-        script.outcomes = {{.rc = c.exec_rc, .row = test::row_values{"U0000005.txt"}}};
-        EXPECT_THROW(store("data", "a.txt"), fatal_error) << c.what;
-        EXPECT_EQ(db->statements.size(), c.statements) << c.what;
-        const bool any = client->written.find("no such table") != std::string::npos ||
-                         client->written.find("unique violation") != std::string::npos ||
-                         client->written.find("too long") != std::string::npos;
-        EXPECT_TRUE(any) << c.what << ": " << client->written;
-        TearDown();
+        script.bind_rc = {{c.failing_bind, 1401}};
+        script.outcomes = {{.rc = c.exec_rc, .row = row_values{"U0000005.txt"}}};
+        expect_death(expected);
+        EXPECT_EQ(db->statements.size(), c.statements) << c.key << c.failing_bind;
     }
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::test

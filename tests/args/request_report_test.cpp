@@ -2,32 +2,32 @@
 // and its browser form.
 #include "args/request_report.hpp"
 
-#include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class request_report_test : public frame_test {
+class RequestReport : public request_test {
   protected:
     void SetUp() override {
-        frame_test::SetUp();
-        ctx.error_log_name = path("svc.err");
+        request_test::SetUp();
+        ctx.error_log_name = (dir / "svc.err").string();
         ctx.service_name = "sales";
         ctx.procedure_name = "pkg.proc";
     }
+    std::string log() const { return read_file(ctx.error_log_name); }
 };
 
-TEST_F(request_report_test, LogAndBrowserForms) {
+TEST_F(RequestReport, LogAndBrowserForms) {
     const std::vector<std::string> env = {
         "SERVER_NAME=www",         "SERVER_PORT=8080",         "SCRIPT_NAME=/sales",
         "PATH_INFO=/owa/pkg.proc", "QUERY_STRING=a=1&B=2&A=3", "HTTP_AUTHORIZATION=Basic Ym9iOnB3"};
     set_env(env);
     set_user_password();
-    ctx.args = {{"a", "1"}, {"B", "2"}, {"A", "3"}};
-    ctx.arg_unique_count = 2;
+    set_args({{"a", "1"}, {"B", "2"}, {"A", "3"}});
     dump_values(ctx, true);
-    std::string body =
+    const std::string body =
         "  OWA SERVICE: sales\n"
         "  PROCEDURE  : pkg.proc\n"
         "  USER       : bob\n"
@@ -43,33 +43,30 @@ TEST_F(request_report_test, LogAndBrowserForms) {
     for (const std::string& e : env) {
         tail += "    " + e + "\n";
     }
-    EXPECT_EQ(read_file(ctx.error_log_name), body + "  \n" + tail);
-    EXPECT_EQ(client->output, body + "\n" + tail);
+    EXPECT_EQ(log(), body + "  \n" + tail);
+    EXPECT_EQ(client->written, body + "\n" + tail);
 }
 
-TEST_F(request_report_test, NoQueryNoUserAndHiddenFromBrowser) {
+TEST_F(RequestReport, NoQueryNoUserAndHiddenFromBrowser) {
     set_env({"SCRIPT_NAME=/sales", "PATH_INFO=/owa/p"});
     set_user_password();
     dump_values(ctx, false);
-    const std::string log = read_file(ctx.error_log_name);
-    EXPECT_NE(log.find("  URL        : http://:/sales/owa/p\n  PARAMETERS :\n"), std::string::npos);
-    EXPECT_EQ(log.find("USER"), std::string::npos);
-    EXPECT_EQ(client->output, "");
-}
-
-TEST_F(request_report_test, EmptyQueryStringStillShowsTheMark) {
+    EXPECT_NE(log().find("  URL        : http://:/sales/owa/p\n  PARAMETERS :\n"),
+              std::string::npos);
+    EXPECT_EQ(log().find("USER"), std::string::npos);
+    EXPECT_EQ(client->written, "");
+    // An empty query string still shows the mark.
     set_env({"QUERY_STRING="});
     dump_values(ctx, false);
-    EXPECT_NE(read_file(ctx.error_log_name).find("  URL        : http://:?\n"), std::string::npos);
+    EXPECT_NE(log().find("  URL        : http://:?\n"), std::string::npos);
 }
 
-TEST_F(request_report_test, ValuesAreCutAt800Characters) {
-    const std::string value = std::string(800, 'v') + "CUT";
-    ctx.args = {{"big", value}};
-    ctx.arg_unique_count = 1;
+TEST_F(RequestReport, ValuesAreCutAt800Characters) {
+    set_args({{"big", std::string(800, 'v') + "CUT"}});
     dump_values(ctx, true);
-    EXPECT_NE(client->output.find("  big:\n   " + std::string(800, 'v') + "\n"), std::string::npos);
-    EXPECT_EQ(client->output.find("CUT"), std::string::npos);
+    EXPECT_NE(client->written.find("  big:\n   " + std::string(800, 'v') + "\n"),
+              std::string::npos);
+    EXPECT_EQ(client->written.find("CUT"), std::string::npos);
 }
 
 }  // namespace
