@@ -4,19 +4,23 @@
 
 #include "config/password.hpp"
 #include "frame/diagnostics.hpp"
-#include "frame/frame_fixture.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class config_files_test : public frame_test {
+class ConfigFiles : public request_test {
   protected:
+    void SetUp() override {
+        request_test::SetUp();
+        ctx.services.clear();
+    }
     void read_owa(const std::string& text) {
-        set_env({"OWS_APPFILE=" + write_file("owa.cfg", text)});
+        set_env({"OWS_APPFILE=" + write_file("owa.cfg", text).string()});
         read_owa_cfg(ctx);
     }
     void read_server(const std::string& text) {
-        set_app_file("[DBAUTH]\nserver.cfg = " + write_file("sv.cfg", text) + "\n");
+        set_app_file("[DBAUTH]\nserver.cfg = " + write_file("sv.cfg", text).string() + "\n");
         read_server_cfg(ctx);
     }
     std::vector<std::string> names() const {
@@ -28,19 +32,16 @@ class config_files_test : public frame_test {
     }
 };
 
-TEST_F(config_files_test, RemoveNlTable) {
-    struct row {
-        const char* in;
-        const char* out;
-    };
-    for (const row r : {row{"a\tb\r\n", "a b"}, row{"x  \t ", "x"}, row{" ", " "}, row{"\n", " "},
-                        row{"", ""}, row{" a", " a"}}) {
-        std::string buffer = r.in;
-        EXPECT_STREQ(remove_nl(buffer.data()), r.out) << r.in;
+TEST_F(ConfigFiles, RemoveNlTurnsLineEndsIntoBlanksAndTrimsTheEnd) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\tb\r\n", "a b"}, {"x  \t ", "x"}, {" ", " "}, {"\n", " "}, {"", ""}, {" a", " a"}};
+    for (const auto& [in, out] : cases) {
+        std::string buffer = in;
+        EXPECT_STREQ(remove_nl(buffer.data()), out.c_str()) << in;
     }
 }
 
-TEST_F(config_files_test, BlockLinesAndNames) {
+TEST_F(ConfigFiles, BlockLinesAndNames) {
     read_owa(
         "[DBAUTH]\n"
         "oWA_SERVICE=x\n"
@@ -50,12 +51,14 @@ TEST_F(config_files_test, BlockLinesAndNames) {
         "owa_service==doubled\n"
         "owa_services=prefix\n"
         "owa_service=Sales\n"
-        "owa_service=Sales\n");
-    EXPECT_EQ(names(),
-              (std::vector<std::string>{"x", " blank", "doubled", "prefix", "Sales", "Sales"}));
+        "owa_service=Sales\n"
+        "owa_service=" +
+        std::string(300, 'n') + "\n");
+    EXPECT_EQ(names(), (std::vector<std::string>{"x", " blank", "doubled", "prefix", "Sales",
+                                                 "Sales", std::string(254, 'n')}));
 }
 
-TEST_F(config_files_test, KeysFillTheLastBlock) {
+TEST_F(ConfigFiles, KeysFillTheLastNamedBlock) {
     read_owa(
         "owa_user=orphan\n"
         "owa_service=shop\n"
@@ -73,7 +76,9 @@ TEST_F(config_files_test, KeysFillTheLastBlock) {
         "owa_log_dir=\n"
         "owa_unknown=1\n"
         "(\n"
-        ")\n");
+        ")\n"
+        "owa_service=\n"
+        "owa_user=lost in the unnamed block\n");
     ASSERT_EQ(ctx.services.size(), 1u);
     const service_entry& e = ctx.services[0];
     EXPECT_EQ(e.owa_user, "second");
@@ -86,39 +91,21 @@ TEST_F(config_files_test, KeysFillTheLastBlock) {
     EXPECT_EQ(e.owa_error_page, "/www/err.html");
 }
 
-TEST_F(config_files_test, UnnamedBlockSwallowsItsKeys) {
-    read_owa("owa_service=a\nowa_user=ua\nowa_service=\nowa_user=lost\nowa_service=b\n");
-    EXPECT_EQ(names(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(ctx.services[0].owa_user, "ua");
-    EXPECT_FALSE(ctx.services[1].owa_user);
-}
-
-TEST_F(config_files_test, ManyBlocksKeepTheirValues) {
+TEST_F(ConfigFiles, ManyBlocksAndLongLines) {
     std::string text;
     for (int i = 0; i < 150; ++i) {
         text += "owa_service=s" + std::to_string(i) + "\nowa_user=u" + std::to_string(i) + "\n";
     }
-    read_owa(text);
+    // A line over 511 characters is cut and its tail dropped.
+    read_owa(text + "owa_user=" + std::string(600, 'u') + "owa_service=tail\n");
     ASSERT_EQ(ctx.services.size(), 150u);
     EXPECT_EQ(ctx.services[0].owa_user, "u0");
     EXPECT_EQ(ctx.services[100].owa_service, "s100");
-    EXPECT_EQ(ctx.services[149].owa_user, "u149");
+    EXPECT_EQ(ctx.services[149].owa_user, std::string(511 - 9, 'u'));
 }
 
-TEST_F(config_files_test, LongLinesAreCutAndTheirTailDropped) {
-    const std::string tail = "owa_service=tail";
-    read_owa("owa_service=a\nowa_user=" + std::string(600, 'u') + tail + "\nowa_sid=x\n");
-    EXPECT_EQ(names(), std::vector<std::string>{"a"});
-    EXPECT_EQ(ctx.services[0].owa_user, std::string(511 - 9, 'u'));
-}
-
-TEST_F(config_files_test, OverlongServiceNameIsCut) {
-    read_owa("owa_service=" + std::string(300, 'n') + "\n");
-    EXPECT_EQ(ctx.services.at(0).owa_service, std::string(254, 'n'));
-}
-
-TEST_F(config_files_test, PasswordPassesThroughDecryption) {
-    const std::string key = path("key");
+TEST_F(ConfigFiles, PasswordPassesThroughDecryption) {
+    const std::string key = (dir / "key").string();
     ASSERT_TRUE(create_key_file(key));
     const auto enc = encrypt_password("s3cret", key);
     ASSERT_TRUE(enc);
@@ -127,21 +114,20 @@ TEST_F(config_files_test, PasswordPassesThroughDecryption) {
     EXPECT_EQ(ctx.services.at(0).owa_password, "s3cret");
 }
 
-TEST_F(config_files_test, MissingFilesFailThroughXdie) {
-    set_env({});
-    EXPECT_THROW(read_owa_cfg(ctx), fatal_error);
-    EXPECT_NE(fallback_log().find("You must set owa.cfg = /path/owa.cfg in the [DBAUTH] section"),
-              std::string::npos);
-    set_env({"OWS_APPFILE=" + path("nothere.cfg")});
-    EXPECT_THROW(read_owa_cfg(ctx), fatal_error);
-    EXPECT_NE(fallback_log().find("Unable to open owa.cfg '" + path("nothere.cfg") + "'\n"),
-              std::string::npos);
+TEST_F(ConfigFiles, MissingFilesFailThroughXdie) {
     set_app_file("");
+    EXPECT_THROW(read_owa_cfg(ctx), fatal_error);
+    EXPECT_NE(logs().find("You must set owa.cfg = /path/owa.cfg in the [DBAUTH] section"),
+              std::string::npos);
+    const std::string missing = (dir / "nothere.cfg").string();
+    set_env({"OWS_APPFILE=" + missing});
+    EXPECT_THROW(read_owa_cfg(ctx), fatal_error);
+    EXPECT_NE(logs().find("Unable to open owa.cfg '" + missing + "'\n"), std::string::npos);
     EXPECT_THROW(read_server_cfg(ctx), fatal_error);
-    EXPECT_NE(fallback_log().find("You must set server.cfg = /path/svXXXX.cfg"), std::string::npos);
+    EXPECT_NE(logs().find("You must set server.cfg = /path/svXXXX.cfg"), std::string::npos);
 }
 
-TEST_F(config_files_test, ServerConfigSections) {
+TEST_F(ConfigFiles, ServerConfigSections) {
     read_server(
         "DefaultMimeType = before/section\n"
         "[Server]\n"
@@ -174,13 +160,13 @@ TEST_F(config_files_test, ServerConfigSections) {
     EXPECT_EQ(ctx.dir_maps[1].virtual_path, "/docs/img/");
 }
 
-TEST_F(config_files_test, DefaultMimeTypeWhenNoneOrNoServerFile) {
+TEST_F(ConfigFiles, DefaultMimeTypeWhenNoneOrNoServerFile) {
     read_server("[SERVER]\nDefaultMimeType=\n");
     EXPECT_EQ(ctx.default_mime_type, "application/octet-stream");
 
     ctx.default_mime_type.reset();
     set_app_file("");
-    set_env({"OWS_APPFILE=" + write_file("owa.cfg", "owa_service=a\n")});
+    set_env({"OWS_APPFILE=" + write_file("owa.cfg", "owa_service=a\n").string()});
     ReadConfigFiles(ctx);
     EXPECT_EQ(ctx.default_mime_type, "application/octet-stream");
     EXPECT_TRUE(ctx.mime_table.empty());

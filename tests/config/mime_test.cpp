@@ -2,16 +2,16 @@
 // check, over a small table.
 #include "config/mime.hpp"
 
-#include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class mime_test : public frame_test {
+class Mime : public request_test {
   protected:
     void SetUp() override {
-        frame_test::SetUp();
+        request_test::SetUp();
         ctx.mime_table = {{"text/html", "html htm"}, {"image/gif", "gif"}};
         ctx.default_mime_type = "application/octet-stream";
     }
@@ -21,23 +21,24 @@ class mime_test : public frame_test {
     }
 };
 
-TEST_F(mime_test, ExtensionTable) {
-    struct row {
-        const char* path;
-        const char* type;
+TEST_F(Mime, ExtensionTable) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/s/owa/page.htm", "text/html"},
+        {"/s/owa/a.gif", "image/gif"},
+        {"/s/owa/a.GIF", "application/octet-stream"},
+        {"/s/owa/a.", "text/html"},
+        {"/s/owa/none", "application/octet-stream"},
+        {"/s/owa/pkg.proc", "application/octet-stream"},
+        {"/s.gif/owa/x", "application/octet-stream"},
+        {"/s/owa/a.h", "text/html"},
     };
-    for (const row r :
-         {row{"/s/owa/page.htm", "text/html"}, row{"/s/owa/a.gif", "image/gif"},
-          row{"/s/owa/a.GIF", "application/octet-stream"}, row{"/s/owa/a.", "text/html"},
-          row{"/s/owa/none", "application/octet-stream"},
-          row{"/s/owa/pkg.proc", "application/octet-stream"},
-          row{"/s.gif/owa/x", "application/octet-stream"}, row{"/s/owa/a.h", "text/html"}}) {
-        EXPECT_STREQ(type_of(r.path), r.type) << r.path;
+    for (const auto& [path, type] : cases) {
+        EXPECT_STREQ(type_of(path), type) << path;
     }
-    EXPECT_STREQ(WRBGetReqMimeType(nullptr), "text/html");  // clientcxp is ctx
+    EXPECT_STREQ(WRBGetReqMimeType(nullptr), "text/html");  // of the last path
 }
 
-TEST_F(mime_test, FallbacksWithoutDefaultType) {
+TEST_F(Mime, FallbacksWithoutDefaultType) {
     ctx.default_mime_type.reset();
     EXPECT_EQ(type_of("/x/none"), nullptr);
     EXPECT_STREQ(MyGetReqMimeType(ctx), "text/html");
@@ -45,7 +46,7 @@ TEST_F(mime_test, FallbacksWithoutDefaultType) {
     EXPECT_STREQ(MyGetReqMimeType(ctx), "image/gif");
 }
 
-TEST_F(mime_test, ValidTypeIsExact) {
+TEST_F(Mime, ValidTypeIsExact) {
     EXPECT_TRUE(isValidMimeType(ctx, "text/html"));
     EXPECT_FALSE(isValidMimeType(ctx, "Text/HTML"));
     EXPECT_FALSE(isValidMimeType(ctx, "text/htm"));

@@ -4,34 +4,34 @@
 
 #include <sys/stat.h>
 
-#include "frame/frame_fixture.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class password_test : public frame_test {
+class Password : public request_test {
   protected:
     std::string key;
     void SetUp() override {
-        frame_test::SetUp();
-        key = path("owa.key");
+        request_test::SetUp();
+        key = (dir / "owa.key").string();
         ASSERT_TRUE(create_key_file(key));
         set_app_file("[DBAUTH]\npassword_key_file = " + key + "\n");
     }
+    std::string decrypted(std::string value) {
+        decrStr(value);
+        return value;
+    }
 };
 
-TEST_F(password_test, RoundTripAndFreshNonce) {
+TEST_F(Password, RoundTripWithAFreshNonceAndAPrivateKeyFile) {
     const auto a = encrypt_password("pa ss:wörd", key);
     const auto b = encrypt_password("pa ss:wörd", key);
     ASSERT_TRUE(a && b);
     EXPECT_TRUE(a->starts_with("{enc}"));
     EXPECT_NE(*a, *b);
-    std::string value = *a;
-    decrStr(value);
-    EXPECT_EQ(value, "pa ss:wörd");
-}
+    EXPECT_EQ(decrypted(*a), "pa ss:wörd");
 
-TEST_F(password_test, KeyFileIsPrivateAndNeverOverwritten) {
     struct stat st {};
     ASSERT_EQ(::stat(key.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -40,31 +40,24 @@ TEST_F(password_test, KeyFileIsPrivateAndNeverOverwritten) {
     EXPECT_EQ(read_file(key), before);
 }
 
-TEST_F(password_test, PlainValuesStayAndBadCipherTextsBecomeEmpty) {
+TEST_F(Password, PlainValuesStayAndBadCipherTextsBecomeEmpty) {
     const auto enc = encrypt_password("secret", key);
     ASSERT_TRUE(enc);
-    struct row {
-        std::string in;
-        std::string out;
-    };
     std::string tampered = *enc;
     tampered[tampered.size() - 3] = tampered[tampered.size() - 3] == 'A' ? 'B' : 'A';
-    for (const row& r : {row{"plain", "plain"}, row{"", ""}, row{"{ENC}abc", "{ENC}abc"},
-                         row{"{enc}", ""}, row{"{enc}!!notbase64", ""}, row{tampered, ""}}) {
-        std::string value = r.in;
-        decrStr(value);
-        EXPECT_EQ(value, r.out) << r.in;
+    const std::pair<std::string, std::string> cases[] = {{"plain", "plain"},       {"", ""},
+                                                         {"{ENC}abc", "{ENC}abc"}, {"{enc}", ""},
+                                                         {"{enc}!!notbase64", ""}, {tampered, ""}};
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(decrypted(in), out) << in;
     }
-    ASSERT_TRUE(create_key_file(path("other.key")));
-    set_app_file("[DBAUTH]\npassword_key_file = " + path("other.key") + "\n");
-    std::string value = *enc;
-    decrStr(value);
-    EXPECT_EQ(value, "");
+    const std::string other = (dir / "other.key").string();
+    ASSERT_TRUE(create_key_file(other));
+    set_app_file("[DBAUTH]\npassword_key_file = " + other + "\n");
+    EXPECT_EQ(decrypted(*enc), "");
     set_app_file("");
-    value = *enc;
-    decrStr(value);
-    EXPECT_EQ(value, "");
-    EXPECT_FALSE(encrypt_password("x", path("missing.key")));
+    EXPECT_EQ(decrypted(*enc), "");
+    EXPECT_FALSE(encrypt_password("x", (dir / "missing.key").string()));
 }
 
 }  // namespace

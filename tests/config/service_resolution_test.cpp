@@ -3,15 +3,19 @@
 #include "config/service_resolution.hpp"
 
 #include "frame/diagnostics.hpp"
-#include "frame/frame_fixture.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class service_resolution_test : public frame_test {
+class ServiceResolution : public request_test {
   protected:
     void SetUp() override {
-        frame_test::SetUp();
+        request_test::SetUp();
+        ctx.services.clear();
+        ctx.service_index = -1;
+        ctx.service_name.clear();
+        ctx.service_type.clear();
         add_service("Sales", "/var/log");
         add_service("owai", std::nullopt);
         add_service("shop", "/var/log/");
@@ -28,7 +32,7 @@ class service_resolution_test : public frame_test {
     }
 };
 
-TEST_F(service_resolution_test, UrlTable) {
+TEST_F(ServiceResolution, UrlTable) {
     add_service("OWA_DEFAULT_SERVICE", std::nullopt);
     struct row {
         std::string script, path_info;
@@ -63,12 +67,12 @@ TEST_F(service_resolution_test, UrlTable) {
     }
 }
 
-TEST_F(service_resolution_test, UrlKeepsDecodedPathWithoutQueryAndHost) {
+TEST_F(ServiceResolution, UrlKeepsDecodedPathWithoutQueryAndHost) {
     resolve("http://h/sales", "/owa/a+b?q");
     EXPECT_EQ(ctx.url, "/sales/owa/a b");
 }
 
-TEST_F(service_resolution_test, LongNamesAreCutToTheField) {
+TEST_F(ServiceResolution, LongNamesAreCutToTheField) {
     add_service("OWA_DEFAULT_SERVICE", std::nullopt);
     // The URL is cut at 254 characters, so the prefix is lost here.
     resolve("/" + std::string(300, 's'), "/owa/p");
@@ -81,17 +85,17 @@ TEST_F(service_resolution_test, LongNamesAreCutToTheField) {
     EXPECT_EQ(ctx.procedure_name, std::string(254 - 7, 'p'));
 }
 
-TEST_F(service_resolution_test, NoServiceAndNoDefaultFailsThroughXdie) {
+TEST_F(ServiceResolution, NoServiceAndNoDefaultFailsThroughXdie) {
     ctx.error_log_name = "stale";
     set_env({"SCRIPT_NAME=/nobody", "PATH_INFO=/owa/p"});
     EXPECT_THROW(set_session_state(ctx), fatal_error);
     EXPECT_EQ(ctx.service_index, -1);
-    EXPECT_EQ(client->output, "");
-    EXPECT_NE(fallback_log().find("No OWA.CFG Configuration Found for this agent 'nobody'"),
+    EXPECT_EQ(client->written, "");
+    EXPECT_NE(logs().find("No OWA.CFG Configuration Found for this agent 'nobody'"),
               std::string::npos);
 }
 
-TEST_F(service_resolution_test, ErrorLogNameJoinsDirectorySeparatorAndService) {
+TEST_F(ServiceResolution, ErrorLogNameJoinsDirectorySeparatorAndService) {
     resolve("/sales", "/owa/p");
     EXPECT_EQ(ctx.error_log_name, "/var/log/sales.err");
     resolve("/shop", "/owa/p");
@@ -103,7 +107,7 @@ TEST_F(service_resolution_test, ErrorLogNameJoinsDirectorySeparatorAndService) {
     EXPECT_EQ(ctx.error_log_name, "");
 }
 
-TEST_F(service_resolution_test, DatabaseAuthenticationByServiceName) {
+TEST_F(ServiceResolution, DatabaseAuthenticationByServiceName) {
     resolve("/sales", "/owa/p");
     EXPECT_FALSE(ctx.use_database_auth);
     ctx.dbauth_services = {"other", "SALES"};
@@ -113,7 +117,7 @@ TEST_F(service_resolution_test, DatabaseAuthenticationByServiceName) {
     EXPECT_FALSE(ctx.use_database_auth);
 }
 
-TEST_F(service_resolution_test, PathTranslatedTakesLongestVirtualPrefix) {
+TEST_F(ServiceResolution, PathTranslatedTakesLongestVirtualPrefix) {
     ctx.procedure_name = "docs/img/a.gif";
     EXPECT_EQ(path_translated(ctx), "/docs/img/a.gif");
     ctx.dir_maps = {{"/u/docs/", "/docs/"}, {"/u/img/", "/docs/img/"}, {"/u/other/", "/docs/"}};
@@ -128,7 +132,7 @@ TEST_F(service_resolution_test, PathTranslatedTakesLongestVirtualPrefix) {
     EXPECT_EQ(path_translated(ctx), "/u/docs/");
 }
 
-TEST_F(service_resolution_test, TimedTags) {
+TEST_F(ServiceResolution, TimedTags) {
     EXPECT_FALSE(isTimed(ctx, "TOTAL"));
     ctx.timed_services = "TOTAL,GET-IMAGE-FILE";
     EXPECT_TRUE(isTimed(ctx, "TOTAL"));
