@@ -1,31 +1,17 @@
 // query_test.cpp - single-row query and immediate execution on the cursor.
 #include "db/query.hpp"
 
-#include <gtest/gtest.h>
-
 #include <array>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "support/recording_client.hpp"
+#include "support/request_fixture.hpp"
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
-class QueryTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        auto owned = std::make_unique<test::recording_client>();
-        db = owned.get();
-        ctx.db = std::move(owned);
-    }
-    request_ctx ctx;
-    test::recording_client* db = nullptr;
-};
+using Query = request_test;
 
-TEST_F(QueryTest, SelectIntoDefinesColumnOneAsTextAndFetchesOneRow) {
-    db->on("from dual").outcomes = {{.row = test::row_values{"Mon Jan 01 10:00:00 2024"}}};
+TEST_F(Query, SelectIntoDefinesColumnOneAsTextAndFetchesOneRow) {
+    db->on("from dual").outcomes = {{.row = row_values{"Mon Jan 01 10:00:00 2024"}}};
     std::array<char, 80> date{};
     ASSERT_EQ(select_into(ctx, "select sysdate from dual", date), 0);
     EXPECT_STREQ(date.data(), "Mon Jan 01 10:00:00 2024");
@@ -37,27 +23,30 @@ TEST_F(QueryTest, SelectIntoDefinesColumnOneAsTextAndFetchesOneRow) {
     EXPECT_TRUE(s.executions.at(0).fetch);
 }
 
-TEST_F(QueryTest, SelectIntoStopsAtTheFirstFailure) {
-    struct Case {
+TEST_F(Query, SelectIntoStopsAtTheFirstFailure) {
+    const struct {
         int parse_rc;
         int define_rc;
         int fetch_rc;
+        bool connected;
         std::vector<std::string> calls;
-    };
-    const std::vector<Case> cases = {
-        {942, 0, 0, {"oparse"}},
-        {0, 1007, 0, {"oparse", "odefin"}},
-        {0, 0, 1403, {"oparse", "odefin", "oexfet"}},
-        {0, 0, 1422, {"oparse", "odefin", "oexfet"}},
+    } cases[] = {
+        {942, 0, 0, true, {"oparse"}},
+        {0, 1007, 0, true, {"oparse", "odefin"}},
+        {0, 0, 1403, true, {"oparse", "odefin", "oexfet"}},
+        {0, 0, 1422, true, {"oparse", "odefin", "oexfet"}},
+        {0, 0, 0, false, {"oparse"}},  // no session
     };
     for (const auto& c : cases) {
-        SetUp();
+        restart();
+        db->connected = c.connected;
         auto& script = db->on("select");
         script.parse_rc = c.parse_rc;
         script.define_rc = c.define_rc;
         script.outcomes = {{.rc = c.fetch_rc}};
         std::array<char, 25> buffer{};
-        const int expected = c.parse_rc != 0    ? c.parse_rc
+        const int expected = !c.connected       ? not_connected
+                             : c.parse_rc != 0  ? c.parse_rc
                              : c.define_rc != 0 ? c.define_rc
                                                 : c.fetch_rc;
         EXPECT_EQ(select_into(ctx, "select 1", buffer), expected);
@@ -65,14 +54,7 @@ TEST_F(QueryTest, SelectIntoStopsAtTheFirstFailure) {
     }
 }
 
-TEST_F(QueryTest, WithoutSessionNothingButTheFailedParseHappens) {
-    db->connected = false;
-    std::array<char, 35> user{};
-    EXPECT_EQ(select_into(ctx, "select user from dual", user), test::not_connected);
-    EXPECT_EQ(db->calls, std::vector<std::string>{"oparse"});
-}
-
-TEST_F(QueryTest, ExecuteImmediateParsesAndExecutesOnce) {
+TEST_F(Query, ExecuteImmediateParsesAndExecutesOnce) {
     db->on("bad").parse_rc = 6550;
     EXPECT_EQ(execute_immediate(ctx, "begin bad; end;"), 6550);
     db->on("fails").outcomes = {{.rc = 20000}};
@@ -83,4 +65,4 @@ TEST_F(QueryTest, ExecuteImmediateParsesAndExecutesOnce) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::test

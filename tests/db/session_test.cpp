@@ -1,185 +1,140 @@
 // session_test.cpp - logon, reuse check and logoff on the recording client.
 #include "db/session.hpp"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "frame/wrb_state.hpp"
-#include "support/recording_client.hpp"
+#include "support/request_fixture.hpp"
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
-class SessionTest : public ::testing::Test {
+using call_list = std::vector<std::string>;
+
+class Session : public request_test {
   protected:
     void SetUp() override {
-        auto owned = std::make_unique<test::recording_client>();
-        db = owned.get();
-        ctx.db = std::move(owned);
+        request_test::SetUp();
         db->connected = false;  // no session before the first logon
-        ctx.services.clear();
-        service_entry shop;
-        shop.owa_service = "shop";
-        shop.owa_connect_string = "host=/tmp dbname=shop";
-        shop.owa_password = "s3cret";
-        shop.owa_user = "shop_owner";
-        ctx.services.push_back(shop);
-        ctx.service_index = 0;
-        ctx.service_name = "shop";
-        wrb().config_read = true;
-        wrb().config.clear();
+        ctx.services[0].owa_connect_string = "host=/tmp dbname=demo";
+        ctx.services[0].owa_password = "s3cret";
         unsetenv("ORACLE_HOME");
         unsetenv("ORACLE_SID");
     }
-    void TearDown() override { wrb().config.clear(); }
-
-    request_ctx ctx;
-    test::recording_client* db = nullptr;
 };
 
-TEST_F(SessionTest, ServiceAccountLogsOnWithConnectionStringApart) {
+TEST_F(Session, ServiceAccountLogsOnWithConnectionStringApart) {
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
     ASSERT_EQ(db->logons.size(), 1u);
-    EXPECT_EQ(db->logons[0].user, "shop_owner");
+    EXPECT_EQ(db->logons[0].user, "demo");
     EXPECT_EQ(db->logons[0].password, "s3cret");
-    EXPECT_EQ(db->logons[0].connect, "host=/tmp dbname=shop");
+    EXPECT_EQ(db->logons[0].connect, "host=/tmp dbname=demo");
     EXPECT_EQ(ctx.logon_password, "s3cret");
     // The reuse check found no session; then logon and cursor.
-    EXPECT_EQ(db->calls, (std::vector<std::string>{"oparse", "olog", "oopen"}));
-}
-
-TEST_F(SessionTest, ServiceWithoutConnectStringUsesDefaults) {
-    ctx.services[0].owa_connect_string.reset();
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
-    EXPECT_EQ(db->logons.at(0).connect, "");
-}
-
-TEST_F(SessionTest, BrowserCredentialsTakeThePrefix) {
-    struct Case {
-        const char* service_prefix;  // null: key absent
-        std::optional<std::string> default_prefix;
-        const char* expected_user;
-    };
-    const std::vector<Case> cases = {
-        {"WEB_", std::nullopt, "WEB_joe"},
-        {"WEB_", "DEF_", "WEB_joe"},
-        {nullptr, "DEF_", "DEF_joe"},
-        {nullptr, std::nullopt, "joe"},
-    };
-    for (const auto& c : cases) {
-        SetUp();
-        if (c.service_prefix != nullptr) {
-            wrb().config.push_back({"shop_web_authent_prefix", c.service_prefix});
-        }
-        ctx.default_web_authent_prefix = c.default_prefix;
-        ASSERT_TRUE(Logon(ctx, "joe", "p/w @'\" x"));
-        EXPECT_EQ(db->logons.at(0).user, c.expected_user);
-        EXPECT_EQ(db->logons.at(0).password, "p/w @'\" x");
-    }
-}
-
-TEST_F(SessionTest, ServiceAccountIsNeverPrefixed) {
-    wrb().config.push_back({"shop_web_authent_prefix", "WEB_"});
-    ctx.default_web_authent_prefix = "DEF_";
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
-    EXPECT_EQ(db->logons.at(0).user, "shop_owner");
-}
-
-TEST_F(SessionTest, ExportsOracleEnvironmentOnlyWhenConfigured) {
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
+    EXPECT_EQ(db->calls, (call_list{"oparse", "olog", "oopen"}));
     EXPECT_EQ(std::getenv("ORACLE_HOME"), nullptr);
-    EXPECT_EQ(std::getenv("ORACLE_SID"), nullptr);
 
-    SetUp();
+    restart();
+    ctx.services[0].owa_connect_string.reset();
     ctx.services[0].oracle_home = "/opt/db home";
     ctx.services[0].oracle_sid = "SHOP";
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
+    EXPECT_EQ(db->logons.at(0).connect, "");
     EXPECT_STREQ(std::getenv("ORACLE_HOME"), "/opt/db home");
     EXPECT_STREQ(std::getenv("ORACLE_SID"), "SHOP");
 }
 
-TEST_F(SessionTest, RefusedLogonOpensNoCursor) {
+TEST_F(Session, BrowserCredentialsTakeThePrefixTheServiceAccountNever) {
+    const struct {
+        const char* service_prefix;  // null: key absent
+        std::optional<std::string> default_prefix;
+        const char* browser_user;  // null: the service account
+        const char* expected_user;
+    } cases[] = {
+        {"WEB_", std::nullopt, "joe", "WEB_joe"}, {"WEB_", "DEF_", "joe", "WEB_joe"},
+        {nullptr, "DEF_", "joe", "DEF_joe"},      {nullptr, std::nullopt, "joe", "joe"},
+        {"WEB_", "DEF_", nullptr, "demo"},
+    };
+    for (const auto& c : cases) {
+        restart();
+        if (c.service_prefix != nullptr) {
+            set_config("demo_web_authent_prefix", c.service_prefix);
+        }
+        ctx.default_web_authent_prefix = c.default_prefix;
+        const char* password = c.browser_user != nullptr ? "p/w @'\" x" : nullptr;
+        ASSERT_TRUE(Logon(ctx, c.browser_user, password));
+        EXPECT_EQ(db->logons.at(0).user, c.expected_user);
+        EXPECT_EQ(db->logons.at(0).password, password != nullptr ? password : "s3cret");
+    }
+}
+
+TEST_F(Session, FailedLogonOrCursorLeavesNoSession) {
     db->olog_rc = db::invalid_logon;
     EXPECT_FALSE(Logon(ctx, nullptr, nullptr));
     EXPECT_EQ(ctx.lda.rc, db::invalid_logon);
-    EXPECT_EQ(db->calls.back(), "olog");
-}
+    EXPECT_EQ(db->calls, (call_list{"oparse", "olog"}));
 
-TEST_F(SessionTest, FailedCursorClosesTheSession) {
+    restart();
     db->oopen_rc = 1000;
     EXPECT_FALSE(Logon(ctx, nullptr, nullptr));
-    EXPECT_EQ(db->calls, (std::vector<std::string>{"oparse", "olog", "oopen", "ologof"}));
+    EXPECT_EQ(db->calls, (call_list{"oparse", "olog", "oopen", "ologof"}));
     EXPECT_FALSE(db->connected);
 }
 
-TEST_F(SessionTest, ReuseNeedsSameServiceAndExactCredentials) {
-    struct Case {
+TEST_F(Session, ReuseNeedsSameServiceAndExactCredentials) {
+    const struct {
         const char* user;
         const char* password;
         const char* session_service;
         bool reused;
-    };
-    const std::vector<Case> cases = {
-        {"joe", "Pw", "shop", true},
-        {"JOE", "Pw", "shop", false},  // role names are case-sensitive
-        {"joe", "pw", "shop", false},  // a wrong-case password must not inherit the session
-        {"ann", "Pw", "shop", false},
+    } cases[] = {
+        {"joe", "Pw", "demo", true},
+        {"JOE", "Pw", "demo", false},  // role names are case-sensitive
+        {"joe", "pw", "demo", false},  // a wrong-case password must not inherit the session
+        {"ann", "Pw", "demo", false},
         {"joe", "Pw", "books", false},  // another service's session, same account
     };
     for (const auto& c : cases) {
-        SetUp();
+        restart();
         db->connected = true;
-        db->on("select user from dual").outcomes = {{.row = test::row_values{"joe"}}};
+        db->on("select user from dual").outcomes = {{.row = row_values{"joe"}}};
         ctx.logon_password = "Pw";
         ctx.logon_service = c.session_service;
         ASSERT_TRUE(Logon(ctx, c.user, c.password));
         EXPECT_EQ(db->logons.empty(), c.reused) << c.user << "/" << c.password;
-        EXPECT_EQ(ctx.logon_service, "shop");
-        if (!c.reused) {
-            EXPECT_EQ(db->calls, (std::vector<std::string>{"oparse", "odefin", "oexfet", "oclose",
-                                                           "ologof", "olog", "oopen"}));
+        EXPECT_EQ(ctx.logon_service, "demo");
+        const call_list fresh = {"oparse", "odefin", "oexfet", "oclose", "ologof", "olog", "oopen"};
+        const call_list kept = {"oparse", "odefin", "oexfet"};
+        EXPECT_EQ(db->calls, c.reused ? kept : fresh);
+    }
+}
+
+TEST_F(Session, LogoffEndsTheTransactionThenClosesOrResets) {
+    const struct {
+        bool logged_on;
+        bool reuse;
+        int reset_rc;
+        bool rollback;
+        call_list calls;
+    } cases[] = {
+        {true, false, 0, false, {"ocom", "oclose", "ologof"}},
+        {true, false, 0, true, {"orol", "oclose", "ologof"}},
+        {true, true, 0, false, {"ocom", "oparse", "oexec"}},
+        {true, true, 6550, true, {"orol", "oparse", "oexec", "oclose", "ologof"}},
+        {false, false, 0, true, {"orol", "oclose", "ologof"}},  // errors ignored
+    };
+    for (const auto& c : cases) {
+        restart();
+        ctx.reuse_connection = c.reuse;
+        db->on("begin dbms_session.reset_package; end;").outcomes = {{.rc = c.reset_rc}};
+        if (c.logged_on) {
+            ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
         }
-    }
-}
-
-TEST_F(SessionTest, LogoffCommitsOrRollsBackThenCloses) {
-    for (const bool rollback : {false, true}) {
-        SetUp();
-        ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
         db->calls.clear();
-        Logoff(ctx, rollback);
-        EXPECT_EQ(db->calls,
-                  (std::vector<std::string>{rollback ? "orol" : "ocom", "oclose", "ologof"}));
+        Logoff(ctx, c.rollback);
+        EXPECT_EQ(db->calls, c.calls);
+        EXPECT_EQ(db->connected, c.reuse && c.reset_rc == 0);
     }
-}
-
-TEST_F(SessionTest, ReuseModeResetsThePackagesAndKeepsTheSession) {
-    ctx.reuse_connection = true;
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
-    db->calls.clear();
-    Logoff(ctx, false);
-    EXPECT_EQ(db->calls, (std::vector<std::string>{"ocom", "oparse", "oexec"}));
-    EXPECT_EQ(db->statements.back().text, "begin dbms_session.reset_package; end;");
-    EXPECT_TRUE(db->connected);
-}
-
-TEST_F(SessionTest, FailedResetClosesTheSession) {
-    ctx.reuse_connection = true;
-    db->on("dbms_session.reset_package").outcomes = {{.rc = 6550}};
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
-    db->calls.clear();
-    Logoff(ctx, true);
-    EXPECT_EQ(db->calls, (std::vector<std::string>{"orol", "oparse", "oexec", "oclose", "ologof"}));
-}
-
-TEST_F(SessionTest, LogoffWithoutSessionIgnoresErrors) {
-    Logoff(ctx, true);
-    EXPECT_EQ(db->calls, (std::vector<std::string>{"orol", "oclose", "ologof"}));
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::test
