@@ -7,25 +7,19 @@
 namespace kestrel {
 namespace {
 
-TEST(UnauthorizedAnswer, ChallengesWithTheRealm) {
-    EXPECT_EQ(unauthorized_answer(std::string("demo_auth")),
-              "Status: 401 Unauthorized\n"
-              "WWW-Authenticate: Basic realm=\"demo_auth\"\n"
-              "\n"
-              "Database log in failed");
-}
-
-TEST(UnauthorizedAnswer, WithoutRealmIsAPlainPage) {
-    EXPECT_EQ(unauthorized_answer(std::nullopt),
-              "Content-type: text/html\n\nDatabase log in failed");
-}
-
-TEST(UnauthorizedAnswer, RealmCannotBreakTheHeader) {
-    EXPECT_EQ(unauthorized_answer(std::string("a\"b\r\nSet-Cookie: x\\")),
-              "Status: 401 Unauthorized\n"
-              "WWW-Authenticate: Basic realm=\"a_b__Set-Cookie: x_\"\n"
-              "\n"
-              "Database log in failed");
+TEST(UnauthorizedAnswer, ChallengesWithARealmThatCannotBreakTheHeader) {
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {"demo_auth",
+         "Status: 401 Unauthorized\nWWW-Authenticate: Basic realm=\"demo_auth\"\n\n"
+         "Database log in failed"},
+        {"a\"b\r\nSet-Cookie: x\\",
+         "Status: 401 Unauthorized\nWWW-Authenticate: Basic realm=\"a_b__Set-Cookie: x_\"\n\n"
+         "Database log in failed"},
+        {std::nullopt, "Content-type: text/html\n\nDatabase log in failed"},
+    };
+    for (const auto& [realm, answer] : cases) {
+        EXPECT_EQ(unauthorized_answer(realm), answer);
+    }
 }
 
 }  // namespace

@@ -2,109 +2,92 @@
 // binds, and what never reaches the database.
 #include "exec/call_block.hpp"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-
-#include "exec_fixture.hpp"
 #include "frame/diagnostics.hpp"
+#include "support/request_fixture.hpp"
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
-using test::outcome;
-
-outcome described(const char* names, const char* defaults, const char* tables = "") {
-    const auto count = std::count(tables, tables + std::strlen(tables), '|') + (*tables ? 1 : 0);
+outcome described(const char* names, const char* defaults, const char* tables = "",
+                  const char* table_count = "0") {
     return {.texts = {{"AllNames", names},
                       {"HasDefault", defaults},
-                      {"CountOfTables", std::to_string(count)},
+                      {"CountOfTables", table_count},
                       {"TableNames", tables}}};
 }
 
-class CallBlock : public test::exec_test {
+class CallBlock : public request_test {
   protected:
     void describe_as(std::vector<outcome> outcomes) {
-        db->on("dbms_describe").outcomes = std::move(outcomes);
+        auto& script = db->on("dbms_describe");
+        script.outcomes = std::move(outcomes);
+        script.used = 0;
     }
     // The statements after the descriptions.
     std::vector<std::string> calls_made() const {
         std::vector<std::string> calls;
-        for (const auto& s : db->statements) {
-            if (s.text.find("dbms_describe") == std::string::npos) {
-                calls.push_back(s.text);
+        for (const auto& text : db->statement_texts()) {
+            if (text.find("dbms_describe") == std::string::npos) {
+                calls.push_back(text);
             }
         }
         return calls;
     }
 };
 
-struct text_case {
-    std::vector<std::pair<std::string, std::string>> args;
-    const char* block;
-};
-
-class CallBlockText : public CallBlock, public ::testing::WithParamInterface<text_case> {};
-
-TEST_P(CallBlockText, NamesEveryDistinctFieldOnceInFirstSpelling) {
-    describe_as({described("a|b", "11")});
-    ctx.procedure_name = "hello";
-    set_args(GetParam().args);
-    EXPECT_EQ(oci_do_block(ctx), 1);
-    EXPECT_EQ(calls_made(), std::vector<std::string>{GetParam().block});
+TEST_F(CallBlock, NamesEveryDistinctFieldOnceInFirstSpelling) {
+    const std::pair<pair_list, std::string> cases[] = {
+        {{}, "begin hello; end;"},
+        {{{"a", "1"}, {"b", "2"}}, "begin hello(a=>:a,b=>:b); end;"},
+        {{{"A", "1"}, {"b", "2"}, {"a", "3"}, {"B", "4"}}, "begin hello(A=>:A,b=>:b); end;"},
+    };
+    for (const auto& [fields, block] : cases) {
+        restart();
+        describe_as({described("a|b", "11")});
+        ctx.procedure_name = "hello";
+        set_args(fields);
+        EXPECT_EQ(oci_do_block(ctx), 1);
+        EXPECT_EQ(calls_made(), std::vector<std::string>{block});
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CallBlockText,
-    ::testing::Values(text_case{{}, "begin hello; end;"},
-                      text_case{{{"a", "1"}, {"b", "2"}}, "begin hello(a=>:a,b=>:b); end;"},
-                      text_case{{{"A", "1"}, {"b", "2"}, {"a", "3"}, {"B", "4"}},
-                                "begin hello(A=>:A,b=>:b); end;"}));
-
 TEST_F(CallBlock, ScalarsTakeTheFirstValueTablesTakeAllInOrder) {
-    describe_as({described("a|b", "00", "B")});
+    describe_as({described("a|b", "00", "B", "1")});
     ctx.procedure_name = "demo_form";
     set_args({{"a", "1"}, {"b", "2"}, {"A", "9"}, {"b", "3"}});
     ASSERT_EQ(oci_do_block(ctx), 1);
 
-    const test::statement_record& call = db->statements.back();
-    ASSERT_EQ(call.executions.size(), 1u);
-    const test::bind_record* a = call.executions[0].find("a");
+    const execution_record& call = db->statements.back().executions.at(0);
+    const bind_record* a = call.find("a");
     ASSERT_NE(a, nullptr);
     EXPECT_FALSE(a->is_array);
     EXPECT_EQ(a->text, "1");
     EXPECT_EQ(a->buffer_size, 3u);
-    const test::bind_record* b = call.executions[0].find("b");
+    const bind_record* b = call.find("b");
     ASSERT_NE(b, nullptr);
     EXPECT_TRUE(b->is_array);
     EXPECT_EQ(b->elements, (std::vector<std::string>{"2", "3"}));
     EXPECT_EQ(b->name, "b");
 }
 
-TEST_F(CallBlock, RetriesQualifiedWithTheServiceUser) {
+TEST_F(CallBlock, MissingRoutineIsRetriedQualifiedWithTheServiceUserOnce) {
     describe_as({{.rc = -6564}, described("", "")});
     ctx.procedure_name = "hello";
     ASSERT_EQ(oci_do_block(ctx), 1);
     ASSERT_EQ(db->statements.size(), 3u);
     EXPECT_EQ(db->statements[0].executions[0].find("ObjectName")->text, "hello");
-    EXPECT_EQ(db->statements[1].executions[0].find("ObjectName")->text, "webuser.hello");
-    EXPECT_EQ(db->statements[2].text, "begin webuser.hello; end;");
-}
+    EXPECT_EQ(db->statements[1].executions[0].find("ObjectName")->text, "demo.hello");
+    EXPECT_EQ(db->statements[2].text, "begin demo.hello; end;");
 
-TEST_F(CallBlock, MissingUnderBothNamesIsNoProcedure) {
-    describe_as({{.rc = -20001}});
-    ctx.procedure_name = "nosuch";
-    EXPECT_EQ(oci_do_block(ctx), 0);
-    EXPECT_EQ(db->statements.size(), 2u);
-    EXPECT_TRUE(calls_made().empty());
-}
-
-TEST_F(CallBlock, QualifiedNameIsNotQualifiedAgain) {
-    describe_as({{.rc = -6564}});
-    ctx.procedure_name = "pkg.proc";
-    EXPECT_EQ(oci_do_block(ctx), 0);
-    EXPECT_EQ(db->statements.size(), 1u);
+    // Missing under both names, or qualified already: no procedure.
+    for (const auto& [name, descriptions] :
+         std::vector<std::pair<std::string, std::size_t>>{{"nosuch", 2}, {"pkg.proc", 1}}) {
+        restart();
+        describe_as({{.rc = -20001}});
+        ctx.procedure_name = name;
+        EXPECT_EQ(oci_do_block(ctx), 0);
+        EXPECT_EQ(db->statements.size(), descriptions) << name;
+    }
 }
 
 TEST_F(CallBlock, CraftedOrExcludedNamesTouchNothing) {
@@ -152,23 +135,21 @@ TEST_F(CallBlock, CommitsBeforeTheCallOnlyWhenTimingIsOn) {
     describe_as({described("", "")});
     ctx.procedure_name = "hello";
     ASSERT_EQ(oci_do_block(ctx), 1);
-    EXPECT_EQ(std::count(db->calls.begin(), db->calls.end(), "ocom"), 0);
+    EXPECT_EQ(db->count("ocom"), 0u);
 
+    restart();
+    describe_as({described("", "")});
+    ctx.procedure_name = "hello";
     ctx.timing_table = "timings";
     ctx.timed_services = "all";
-    db->on("v_$timer").outcomes = {{.row = std::vector<std::optional<std::string>>{"4711"}}};
-    db->calls.clear();
-    const std::size_t earlier = db->statements.size();
+    db->on("v_$timer").outcomes = {{.row = row_values{"4711"}}};
     ASSERT_EQ(oci_do_block(ctx), 1);
     const auto commit = std::find(db->calls.begin(), db->calls.end(), "ocom");
     ASSERT_NE(commit, db->calls.end());
-    const auto texts = db->statement_texts();
-    const auto call = std::find(texts.begin(), texts.end(), "begin hello; end;");
-    ASSERT_NE(call, texts.end());
-    // The commit precedes the parse of the call: count parses before it.
+    // The parse right after the commit is the call's.
     const auto parses_before = std::count(db->calls.begin(), commit, "oparse");
-    EXPECT_EQ(texts[earlier + static_cast<std::size_t>(parses_before)], "begin hello; end;");
+    EXPECT_EQ(db->statements.at(static_cast<std::size_t>(parses_before)).text, "begin hello; end;");
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::test

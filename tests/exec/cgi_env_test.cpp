@@ -2,40 +2,35 @@
 // environment entries travel and how, and the pre-action's verdict.
 #include "exec/cgi_env.hpp"
 
-#include <gtest/gtest.h>
-
 #include <array>
 
 #include "exec/dispatch.hpp"
-#include "exec_fixture.hpp"
 #include "frame/diagnostics.hpp"
+#include "support/request_fixture.hpp"
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
-class CgiEnv : public test::exec_test {
+class CgiEnv : public request_test {
   protected:
-    std::string url_text = "/gw/svc/owa/pkg.proc";
-
     void SetUp() override {
-        exec_test::SetUp();
-        ctx.url = url_text;
+        request_test::SetUp();
+        ctx.url = "/gw/svc/owa/pkg.proc";
         ctx.procedure_name = "pkg.proc";
     }
 
-    const test::execution_record& run() {
+    // The environment as sent, in order, and its count.
+    pair_list sent(std::int32_t* count = nullptr) {
         set_cgi_env(ctx);
-        return db->statements.back().executions.back();
-    }
-
-    // The environment as sent: name -> value, in order.
-    static std::vector<std::pair<std::string, std::string>> sent(
-        const test::execution_record& exec) {
-        std::vector<std::pair<std::string, std::string>> pairs;
+        const auto& exec = db->statements.back().executions.back();
         const auto* names = exec.find("nm");
         const auto* values = exec.find("v");
+        pair_list pairs;
         for (std::size_t i = 0; i < names->elements.size(); ++i) {
             pairs.emplace_back(names->elements[i], values->elements[i]);
+        }
+        if (count != nullptr) {
+            *count = exec.find("n")->integer;
         }
         return pairs;
     }
@@ -44,7 +39,7 @@ class CgiEnv : public test::exec_test {
 TEST_F(CgiEnv, BlockTextAndBindsInOrder) {
     db->on("owa.init_cgi_env").outcomes = {{.integers = {{"rc", 1}}}};
     EXPECT_TRUE(set_cgi_env(ctx));
-    const test::statement_record& block = db->statements.back();
+    const statement_record& block = db->statements.back();
     EXPECT_EQ(block.text,
               "begin    owa.init_cgi_env(:n,:nm,:v);    if (TRUE) then \t  :rc := 1;    "
               "else \t  :rc := 0;    end if; end;");
@@ -60,60 +55,50 @@ TEST_F(CgiEnv, BlockTextAndBindsInOrder) {
     EXPECT_EQ(block.executions[0].find("rc")->integer, 0);
 }
 
-TEST_F(CgiEnv, GatewayPathsReplaceTheProcessOnes) {
-    wrb().set_environment({"SCRIPT_NAME=/other", "PATH_INFO=/x", "HTTP_HOST=h"});
-    EXPECT_EQ(sent(run()),
-              (std::vector<std::pair<std::string, std::string>>{
-                  {"PATH_INFO", "/pkg.proc"}, {"SCRIPT_NAME", "/gw/svc/owa"}, {"HTTP_HOST", "h"}}));
+TEST_F(CgiEnv, GatewayPathsReplaceTheProcessOnesAndEntriesSplitAtTheFirstEqualsRun) {
+    set_env({"SCRIPT_NAME=/other", "PATH_INFO=/x", "QUERY_STRING=", "X_ONE=a=b", "X==y", "==LEAD=1",
+             "NOEQ", "=", "Script_Name=kept", "EMPTY==="});
+    EXPECT_EQ(sent(), (pair_list{{"PATH_INFO", "/pkg.proc"},
+                                 {"SCRIPT_NAME", "/gw/svc/owa"},
+                                 {"X_ONE", "a=b"},
+                                 {"X", "y"},
+                                 {"LEAD", "1"},
+                                 {"Script_Name", "kept"}}));
 }
 
-TEST_F(CgiEnv, EntriesAreSplitAtTheFirstEqualsRun) {
-    wrb().set_environment({"QUERY_STRING=", "X_ONE=a=b", "X==y", "==LEAD=1", "NOEQ", "=",
-                           "Script_Name=kept", "EMPTY==="});
-    const auto pairs = sent(run());
-    EXPECT_EQ(std::vector(pairs.begin() + 2, pairs.end()),
-              (std::vector<std::pair<std::string, std::string>>{
-                  {"X_ONE", "a=b"}, {"X", "y"}, {"LEAD", "1"}, {"Script_Name", "kept"}}));
-}
-
-TEST_F(CgiEnv, OnlyTheFirst90EntriesAreConsidered) {
+TEST_F(CgiEnv, OnlyTheFirst90EntriesAreConsideredAndOverlongOnesLeftOut) {
     std::vector<std::string> env;
     for (int i = 0; i < 100; ++i) {
         env.push_back("E" + std::to_string(i) + "=" + std::to_string(i));
     }
     env[3] = "QUERY_STRING=";  // skipped, but still counts towards the 90
-    wrb().set_environment(env);
-    const auto& exec = run();
-    EXPECT_EQ(exec.find("n")->integer, 2 + 89);
-    const auto pairs = sent(exec);
+    env[4] = "HTTP_COOKIE=" + std::string(5000, 'c');
+    set_env(env);
+    std::int32_t count = 0;
+    const auto pairs = sent(&count);
+    EXPECT_EQ(count, 2 + 88);
+    EXPECT_EQ(pairs[5].first, "E5");  // E3 skipped, E4 left out whole
     EXPECT_EQ(pairs.back().first, "E89");
-}
-
-TEST_F(CgiEnv, OverlongEntriesAreLeftOutNotCut) {
-    wrb().set_environment({"HTTP_COOKIE=" + std::string(5000, 'c'), "AFTER=1"});
-    const auto pairs = sent(run());
-    ASSERT_EQ(pairs.size(), 3u);
-    EXPECT_EQ(pairs[2].first, "AFTER");
 }
 
 TEST_F(CgiEnv, DatabaseAuthenticationAddsUserAndPrefix) {
     ctx.use_database_auth = true;
     wrb().user = "alice";
-    const auto pairs = sent(run());
+    const auto pairs = sent();
     ASSERT_GE(pairs.size(), 2u);
     EXPECT_EQ(pairs[0], (std::pair<std::string, std::string>{"REMOTE_USER", "alice"}));
     EXPECT_EQ(pairs[1], (std::pair<std::string, std::string>{"WEB_AUTHENT_PREFIX", "(null)"}));
 }
 
 TEST_F(CgiEnv, PreActionDecides) {
-    write_appfile({"pre_demo = demo.allowed()"});
+    set_config("pre_demo", "demo.allowed()");
     auto& script = db->on("owa.init_cgi_env");
-    script.outcomes = {{.integers = {{"rc", 0}}}};
-    EXPECT_FALSE(set_cgi_env(ctx));
-    EXPECT_NE(db->statements.back().text.find("if (demo.allowed()) then"), std::string::npos);
-    script.outcomes = {{.integers = {{"rc", 1}}}};
-    script.used = 0;
-    EXPECT_TRUE(set_cgi_env(ctx));
+    for (const int rc : {0, 1}) {
+        script.outcomes = {{.integers = {{"rc", rc}}}};
+        script.used = 0;
+        EXPECT_EQ(set_cgi_env(ctx), rc == 1);
+        EXPECT_NE(db->statements.back().text.find("if (demo.allowed()) then"), std::string::npos);
+    }
 }
 
 TEST_F(CgiEnv, DatabaseFailuresDie) {
@@ -145,4 +130,4 @@ TEST_F(CgiEnv, SetvalStoresNullAsTextAndNeverOverruns) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::test

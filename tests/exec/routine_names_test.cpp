@@ -1,55 +1,54 @@
 // routine_names_test.cpp - which names may reach a call block.
 #include "exec/routine_names.hpp"
 
-#include <gtest/gtest.h>
+#include "support/request_fixture.hpp"
 
-#include "exec_fixture.hpp"
-
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
-struct name_case {
-    const char* name;
-    bool identifier;
-    bool routine;
-};
-
-class RoutineNames : public ::testing::TestWithParam<name_case> {};
-
-TEST_P(RoutineNames, AcceptsOnlyPlainOrOnceQualifiedIdentifiers) {
-    const name_case& c = GetParam();
-    EXPECT_EQ(is_valid_identifier(c.name), c.identifier) << c.name;
-    EXPECT_EQ(is_valid_routine_name(c.name), c.routine) << c.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, RoutineNames,
-    ::testing::Values(name_case{"hello", true, true}, name_case{"Hello_2$", true, true},
-                      name_case{"_x", true, true}, name_case{"pkg.proc", false, true},
-                      name_case{"a.b.c", false, false}, name_case{"", false, false},
-                      name_case{".proc", false, false}, name_case{"pkg.", false, false},
-                      name_case{"2fast", false, false}, name_case{"$x", false, false},
-                      name_case{"x y", false, false}, name_case{" hello", false, false},
-                      name_case{"\nhello", false, false}, name_case{"hello;", false, false},
-                      name_case{"hello--", false, false}, name_case{"hello/**/", false, false},
-                      name_case{"he'llo", false, false}, name_case{"\"hello\"", false, false},
-                      name_case{"h(1)", false, false}, name_case{"caf\xc3\xa9", false, false},
-                      name_case{"a=>1", false, false}));
-
-TEST(RoutineNameLength, PartsLongerThanTheServerKeepsAreRefused) {
+TEST(RoutineNames, AcceptsOnlyPlainOrOnceQualifiedIdentifiers) {
     const std::string longest(identifier_part_max, 'a');
-    EXPECT_TRUE(is_valid_identifier(longest));
-    EXPECT_FALSE(is_valid_identifier(longest + "a"));
-    EXPECT_TRUE(is_valid_routine_name(longest + "." + longest));
+    const struct {
+        std::string name;
+        bool identifier;
+        bool routine;
+    } cases[] = {
+        {"hello", true, true},
+        {"Hello_2$", true, true},
+        {"_x", true, true},
+        {"pkg.proc", false, true},
+        {"a.b.c", false, false},
+        {"", false, false},
+        {".proc", false, false},
+        {"pkg.", false, false},
+        {"2fast", false, false},
+        {"$x", false, false},
+        {"x y", false, false},
+        {" hello", false, false},
+        {"\nhello", false, false},
+        {"hello;", false, false},
+        {"hello--", false, false},
+        {"hello/**/", false, false},
+        {"he'llo", false, false},
+        {"\"hello\"", false, false},
+        {"h(1)", false, false},
+        {"caf\xc3\xa9", false, false},
+        {"a=>1", false, false},
+        // Parts longer than the server keeps would be cut to another name.
+        {longest, true, true},
+        {longest + "a", false, false},
+        {longest + "." + longest, false, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(is_valid_identifier(c.name), c.identifier) << c.name;
+        EXPECT_EQ(is_valid_routine_name(c.name), c.routine) << c.name;
+    }
 }
 
-TEST(ExclusionList, ParsesCommaSeparatedPrefixes) {
+TEST(ExclusionList, CommaSeparatedPrefixesComparedWithoutCase) {
     EXPECT_EQ(parse_exclusion_list(" pg_ , sys.,,Secret_ "),
               (std::vector<std::string>{"pg_", "sys.", "Secret_"}));
     EXPECT_TRUE(parse_exclusion_list(" , ").empty());
-}
-
-TEST(ExclusionList, ComparesPrefixesIgnoringCase) {
     const std::vector<std::string> prefixes = {"pg_", "owa."};
     EXPECT_TRUE(is_excluded("PG_SLEEP", prefixes));
     EXPECT_TRUE(is_excluded("Owa.Init_Cgi_Env", prefixes));
@@ -57,7 +56,7 @@ TEST(ExclusionList, ComparesPrefixesIgnoringCase) {
     EXPECT_FALSE(is_excluded("hello", prefixes));
 }
 
-class CallableRoutine : public test::exec_test {};
+using CallableRoutine = request_test;
 
 TEST_F(CallableRoutine, DefaultListExcludesCatalogAndToolkit) {
     for (const char* name :
@@ -72,7 +71,7 @@ TEST_F(CallableRoutine, DefaultListExcludesCatalogAndToolkit) {
 }
 
 TEST_F(CallableRoutine, ConfiguredListReplacesTheDefault) {
-    write_appfile({"exclusion_list = secret_, admin."});
+    set_config("exclusion_list", "secret_, admin.");
     EXPECT_FALSE(is_callable_routine(ctx, "Secret_Page"));
     EXPECT_FALSE(is_callable_routine(ctx, "admin.users"));
     EXPECT_TRUE(is_callable_routine(ctx, "pg_sleep"));
@@ -80,4 +79,4 @@ TEST_F(CallableRoutine, ConfiguredListReplacesTheDefault) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::test
