@@ -6,13 +6,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "frame/pool.hpp"
+#include "db/errors.hpp"
+#include "db/query.hpp"
+#include "db/session.hpp"
 
 #ifndef KESTREL_TEST_PG_PORT
 #define KESTREL_TEST_PG_PORT 54329
@@ -55,15 +58,10 @@ std::string run(PGconn* conn, const std::string& sql) {
     return value;
 }
 
-std::string literal(PGconn* conn, const std::string& value) {
-    char* quoted = PQescapeLiteral(conn, value.c_str(), value.size());
-    std::string text(quoted);
-    PQfreemem(quoted);
-    return text;
-}
-
-std::string identifier(PGconn* conn, const std::string& value) {
-    char* quoted = PQescapeIdentifier(conn, value.c_str(), value.size());
+// value quoted as a literal, or with PQescapeIdentifier as an identifier.
+std::string literal(PGconn* conn, const std::string& value,
+                    char* (*escape)(PGconn*, const char*, std::size_t) = PQescapeLiteral) {
+    char* quoted = escape(conn, value.c_str(), value.size());
     std::string text(quoted);
     PQfreemem(quoted);
     return text;
@@ -154,7 +152,7 @@ std::string cluster_conninfo(const std::string& dbname) {
 
 void ensure_role(const std::string& name, const std::string& password) {
     owned_conn admin = connect_super("postgres");
-    const std::string role = identifier(admin.get(), name);
+    const std::string role = literal(admin.get(), name, PQescapeIdentifier);
     const std::string exists = run(
         admin.get(), "SELECT count(*) FROM pg_roles WHERE rolname = " + literal(admin.get(), name));
     // Roles are shared by all test databases; concurrent creators may race.
@@ -176,11 +174,25 @@ void pg_fixture::SetUp() {
     run(admin.get(), "CREATE DATABASE " + database_ + " TEMPLATE " + template_name);
     check_ = PQconnectdb(cluster_conninfo(database_).c_str());
     ASSERT_EQ(PQstatus(check_), CONNECTION_OK) << PQerrorMessage(check_);
+
+    begin(ctx);
+    const std::string port = std::to_string(cluster_port());
+    service_entry service;
+    service.owa_service = "app";
+    service.owa_user = app_user;
+    service.owa_password = app_password;
+    service.owa_connect_string = "host=/tmp/kestrel-pg-" + port + " port=" + port +
+                                 " dbname=" + database_;  // as owa_connect_string holds it
+    ctx.services = {service};
+    ctx.service_name = "app";
+    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
 }
 
 void pg_fixture::TearDown() {
+    ctx.reuse_connection = false;
+    Logoff(ctx, true);
+    end();
     ctx.db.reset();  // closes the session under test
-    heap_release(ctx);
     if (check_ != nullptr) {
         PQfinish(check_);
         check_ = nullptr;
@@ -191,21 +203,16 @@ void pg_fixture::TearDown() {
     }
 }
 
-std::string pg_fixture::conninfo() const {
-    const std::string port = std::to_string(cluster_port());
-    return "host=/tmp/kestrel-pg-" + port + " port=" + port + " dbname=" + database_;
+void pg_fixture::next_request(bool rollback) {
+    Logoff(ctx, rollback);
+    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
 }
 
-void pg_fixture::use_app_service(request_ctx& c) const {
-    service_entry service;
-    service.owa_service = "app";
-    service.owa_user = app_user;
-    service.owa_password = app_password;
-    service.owa_connect_string = conninfo();
-    c.services.clear();
-    c.services.push_back(service);
-    c.service_index = 0;
-    c.service_name = "app";
+std::string pg_fixture::selected(std::string_view query) {
+    std::array<char, 4000> buffer{};
+    const int rc = select_into(ctx, query, buffer);
+    EXPECT_EQ(rc, 0) << query << ": " << oerr_cda(ctx);
+    return rc == 0 ? buffer.data() : "<failed>";
 }
 
 void pg_fixture::exec(const std::string& sql) {
@@ -239,6 +246,16 @@ std::string pg_fixture::scalar(const std::string& sql) {
         return "<none>";
     }
     return rows[0][0].value_or("<null>");
+}
+
+std::string hex(std::string_view bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : bytes) {
+        out += digits[(static_cast<unsigned char>(c) >> 4) & 0xf];
+        out += digits[static_cast<unsigned char>(c) & 0xf];
+    }
+    return out;
 }
 
 }  // namespace kestrel::test

@@ -2,14 +2,8 @@
 // database on the private test cluster, cloned from a template that has the
 // toolkit installed (scripts/toolkit install) and the objects of the service
 // owner app_user (scripts/toolkit service), plus a second connection for
-// checking what the code under test did.
-//
-//   class MyTest : public kestrel::test::pg_fixture {};
-//   TEST_F(MyTest, Works) {
-//       ctx.services = {...};                 // use conninfo(), app_user, app_password
-//       ...                                   // run gateway code on ctx
-//       EXPECT_EQ(scalar("select count(*) from app.wwv_document"), "1");
-//   }
+// checking what the code under test did; gateway code runs on a session
+// logged on as app_user, inside one request's state.
 //
 // The cluster is the one ctest starts for the fixture "pg" (socket
 // /tmp/kestrel-pg-PORT; PORT from KESTREL_TEST_PG_PORT in the environment,
@@ -21,9 +15,11 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frame/request_ctx.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 
@@ -43,19 +39,21 @@ int cluster_port();
 // hold any character.
 void ensure_role(const std::string& name, const std::string& password);
 
-class pg_fixture : public ::testing::Test {
+// A request of the service "app" on a session logged on as app_user through
+// the production backend, inside one request's state; the session is rolled
+// back and closed at the end unless the test ended it.
+class pg_fixture : public ::testing::Test, public request_state {
   protected:
     void SetUp() override;
     void TearDown() override;
 
-    // "host=... port=... dbname=<the test database>": no user, no password,
-    // as owa_connect_string would hold it.
-    std::string conninfo() const;
     const std::string& database() const { return database_; }
 
-    // A request context whose service 0 logs on as app_user to this
-    // database through the production backend (nothing is connected yet).
-    void use_app_service(request_ctx& ctx) const;
+    // Logs off (commit or rollback) and on again, as two requests would.
+    void next_request(bool rollback = false);
+    // The single value a query selects on the session under test; fails the
+    // test on error.
+    std::string selected(std::string_view query);
 
     // On the second connection (superuser, autocommit): fails the test on error.
     void exec(const std::string& sql);
@@ -69,5 +67,8 @@ class pg_fixture : public ::testing::Test {
     std::string database_;
     PGconn* check_ = nullptr;
 };
+
+// Hex digits of bytes, as encode(..., 'hex') gives them.
+std::string hex(std::string_view bytes);
 
 }  // namespace kestrel::test

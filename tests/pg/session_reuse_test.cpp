@@ -2,30 +2,19 @@
 // session starts the next request clean, after a normal end and after a
 // procedure that failed; it is lent only to the same service and exact
 // credentials; one that the server ended costs a fresh logon, not an error.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <array>
 #include <chrono>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "db/errors.hpp"
 #include "db/query.hpp"
 #include "db/session.hpp"
 #include "pg/pg_fixture.hpp"
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
 // Session state a request can leave behind, and how the next request sees it.
-struct leftover {
-    const char* setter;
-    const char* probe;
-};
-
-const std::vector<leftover> leftovers = {
+const std::pair<const char*, const char*> leftovers[] = {
     {"select set_config('app.left', 'over', false)",
      "select coalesce(current_setting('app.left', true), '')"},
     {"begin perform htp.print('left over'); end;",
@@ -43,33 +32,19 @@ const std::vector<leftover> leftovers = {
     {"set search_path = pg_catalog", "select current_setting('search_path')"},
 };
 
-class PgReuseTest : public test::pg_fixture {
+class PgReuse : public pg_fixture {
   protected:
     void SetUp() override {
         pg_fixture::SetUp();
-        use_app_service(ctx);
         ctx.reuse_connection = true;
-    }
-
-    void TearDown() override {
-        ctx.reuse_connection = false;
-        Logoff(ctx, true);
-        pg_fixture::TearDown();
-    }
-
-    std::string selected(std::string_view query) {
-        std::array<char, 256> buffer{};
-        const int rc = select_into(ctx, query, buffer);
-        EXPECT_EQ(rc, 0) << query << ": " << oerr_cda(ctx);
-        return rc == 0 ? buffer.data() : "<failed>";
     }
 
     std::string backend() { return selected("select pg_backend_pid()::text"); }
 
     std::vector<std::string> probe_all() {
         std::vector<std::string> values;
-        for (const leftover& l : leftovers) {
-            values.push_back(selected(l.probe));
+        for (const auto& [setter, probe] : leftovers) {
+            values.push_back(selected(probe));
         }
         return values;
     }
@@ -87,26 +62,21 @@ class PgReuseTest : public test::pg_fixture {
     }
 };
 
-TEST_F(PgReuseTest, NextRequestFindsNoStateAfterANormalEndOrAFailedProcedure) {
-    exec(std::string("create procedure ") + test::app_user +
-         ".leaky() language plpgsql as $$ begin "
-         "perform set_config('app.left', 'over', false); "
-         "perform pg_advisory_lock(4712); "
-         "perform htp.print('half a page'); "
-         "raise exception 'failed on purpose'; end $$");
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+TEST_F(PgReuse, NextRequestFindsNoStateAfterANormalEndOrAFailedProcedure) {
+    exec(
+        "create procedure kestrel_app.leaky() language plpgsql as $$ begin "
+        "perform set_config('app.left', 'over', false); perform pg_advisory_lock(4712); "
+        "perform htp.print('half a page'); raise exception 'failed on purpose'; end $$");
     const std::string pid = backend();
     const std::vector<std::string> clean = probe_all();
     for (const bool fails : {false, true}) {
-        for (const leftover& l : leftovers) {
-            EXPECT_EQ(execute_immediate(ctx, l.setter), 0) << l.setter << ": " << oerr_cda(ctx);
+        for (const auto& [setter, probe] : leftovers) {
+            EXPECT_EQ(execute_immediate(ctx, setter), 0) << setter << ": " << oerr_cda(ctx);
         }
         if (fails) {
-            EXPECT_NE(
-                execute_immediate(ctx, std::string("begin ") + test::app_user + ".leaky; end;"), 0);
+            EXPECT_NE(execute_immediate(ctx, "begin kestrel_app.leaky; end;"), 0);
         }
-        Logoff(ctx, fails);
-        ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+        next_request(fails);
         EXPECT_EQ(backend(), pid) << "the session was not kept";
         EXPECT_EQ(probe_all(), clean) << (fails ? "after the failed procedure" : "after commit");
         EXPECT_EQ(scalar("select count(*) from pg_locks where locktype = 'advisory' and "
@@ -116,54 +86,49 @@ TEST_F(PgReuseTest, NextRequestFindsNoStateAfterANormalEndOrAFailedProcedure) {
     }
 }
 
-TEST_F(PgReuseTest, KeptSessionWaitsOutsideATransaction) {
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+TEST_F(PgReuse, KeptSessionWaitsOutsideATransaction) {
     const std::string pid = backend();
     Logoff(ctx, false);
     EXPECT_EQ(scalar("select state from pg_stat_activity where pid = " + pid), "idle");
     // The next request's work is one transaction again: a rollback undoes it.
-    exec(std::string("create table ") + test::app_user + ".t (x integer)");
-    exec(std::string("grant all on ") + test::app_user + ".t to " + test::app_user);
+    exec("create table kestrel_app.t (x integer); grant all on kestrel_app.t to kestrel_app");
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
-    ASSERT_EQ(
-        execute_immediate(ctx, std::string("insert into ") + test::app_user + ".t values (1)"), 0)
-        << oerr_cda(ctx);
+    ASSERT_EQ(execute_immediate(ctx, "insert into kestrel_app.t values (1)"), 0) << oerr_cda(ctx);
     Logoff(ctx, true);
-    EXPECT_EQ(scalar(std::string("select count(*) from ") + test::app_user + ".t"), "0");
+    EXPECT_EQ(scalar("select count(*) from kestrel_app.t"), "0");
 }
 
-TEST_F(PgReuseTest, SessionEndedByTheServerCostsAFreshLogon) {
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+TEST_F(PgReuse, SessionEndedByTheServerCostsAFreshLogon) {
     const std::string pid = backend();
     Logoff(ctx, false);
     terminate(pid);
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
     const std::string fresh = backend();
     EXPECT_NE(fresh, pid);
-    EXPECT_EQ(selected("select user from dual"), test::app_user);
+    EXPECT_EQ(selected("select user from dual"), app_user);
     // Ended in the middle of a request: the rollback finds nothing to undo,
     // and the next request logs on again.
     terminate(fresh);
-    Logoff(ctx, true);
-    ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
+    next_request(true);
     EXPECT_NE(backend(), fresh);
 }
 
-TEST_F(PgReuseTest, LentOnlyToTheSameServiceAndExactCredentials) {
-    const std::string web_user = "kestrel_reuse_web";
-    const std::string web_password = "Case-Matters-1";
-    test::ensure_role(web_user, web_password);
-    ASSERT_TRUE(Logon(ctx, web_user.c_str(), web_password.c_str())) << oerr_lda(ctx);
+TEST_F(PgReuse, LentOnlyToTheSameServiceAndExactCredentials) {
+    const char* user = "kestrel_reuse_web";
+    const char* password = "Case-Matters-1";
+    ensure_role(user, password);
+    Logoff(ctx, false);
+    ASSERT_TRUE(Logon(ctx, user, password)) << oerr_lda(ctx);
     const std::string first = backend();
     Logoff(ctx, false);
 
     // Same user, the password in another case: a case-blind check would
     // lend the open session; the server refuses the password.
-    EXPECT_FALSE(Logon(ctx, web_user.c_str(), "case-matters-1"));
+    EXPECT_FALSE(Logon(ctx, user, "case-matters-1"));
     EXPECT_EQ(ctx.lda.rc, db::invalid_logon);
     Logoff(ctx, true);
 
-    ASSERT_TRUE(Logon(ctx, web_user.c_str(), web_password.c_str())) << oerr_lda(ctx);
+    ASSERT_TRUE(Logon(ctx, user, password)) << oerr_lda(ctx);
     const std::string second = backend();
     EXPECT_NE(second, first);
     Logoff(ctx, false);
@@ -173,10 +138,10 @@ TEST_F(PgReuseTest, LentOnlyToTheSameServiceAndExactCredentials) {
     ctx.services[1].owa_service = "other";
     ctx.service_index = 1;
     ctx.service_name = "other";
-    ASSERT_TRUE(Logon(ctx, web_user.c_str(), web_password.c_str())) << oerr_lda(ctx);
+    ASSERT_TRUE(Logon(ctx, user, password)) << oerr_lda(ctx);
     EXPECT_NE(backend(), second);
-    EXPECT_EQ(selected("select user from dual"), web_user);
+    EXPECT_EQ(selected("select user from dual"), user);
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::test

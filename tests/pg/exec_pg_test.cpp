@@ -1,0 +1,198 @@
+// exec_pg_test.cpp - procedure execution on a real server: the description,
+// the call with scalars and arrays, the mismatch report, the environment
+// block with its pre-action, the page fetch and blocks of one call.
+#include "db/errors.hpp"
+#include "db/query.hpp"
+#include "exec/call_block.hpp"
+#include "exec/describe.hpp"
+#include "exec/dispatch.hpp"
+#include "exec/page.hpp"
+#include "frame/diagnostics.hpp"
+#include "pg/pg_fixture.hpp"
+
+namespace kestrel::test {
+namespace {
+
+class PgExec : public pg_fixture {
+  protected:
+    void SetUp() override {
+        pg_fixture::SetUp();
+        exec(R"(
+            CREATE TABLE kestrel_app.calls (a text, c text, b text);
+            GRANT ALL ON kestrel_app.calls TO kestrel_app;
+            CREATE PROCEDURE kestrel_app.proc3(a text, c text[], b text DEFAULT 'x')
+                LANGUAGE sql AS $$ INSERT INTO kestrel_app.calls VALUES (a, c::text, b) $$;
+            CREATE PROCEDURE kestrel_app.proc0() LANGUAGE sql AS $$ SELECT htp.print('zero') $$;
+            CREATE FUNCTION kestrel_app.func1(p_name text) RETURNS integer LANGUAGE plpgsql
+                AS $$ BEGIN PERFORM htp.print('hello ' || p_name); RETURN 1; END $$;
+            CREATE PROCEDURE kestrel_app.proc_out(a text, OUT r text) LANGUAGE plpgsql
+                AS $$ BEGIN r := a; INSERT INTO kestrel_app.calls VALUES (a, NULL, 'out'); END $$;
+        )");
+    }
+
+    // Runs the procedure road for one routine and these fields.
+    int call(const std::string& routine, const pair_list& fields) {
+        ctx.procedure_name = routine;
+        set_args(fields);
+        return oci_do_block(ctx);
+    }
+
+    // What a block writes, as the gateway fetches it.
+    std::string page_of(const std::string& body) {
+        client->written.clear();
+        EXPECT_EQ(execute_immediate(
+                      ctx, "begin perform owa.init_cgi_env(0, '{}', '{}'); " + body + " end;"),
+                  0)
+            << oerr_cda(ctx);
+        dump_page(ctx);
+        return client->written;
+    }
+};
+
+TEST_F(PgExec, DescriptionListsInputsDefaultsAndArrays) {
+    const struct {
+        const char* name;
+        std::vector<std::string> names;
+        std::vector<bool> defaults;
+        std::vector<std::string> tables;
+    } cases[] = {
+        {"proc3", {"a", "c", "b"}, {false, false, true}, {"c"}},
+        {"KESTREL_APP.Proc3", {"a", "c", "b"}, {false, false, true}, {"c"}},
+        {"proc0", {}, {}, {}},
+        {"func1", {"p_name"}, {false}, {}},
+        {"proc_out", {"a"}, {false}, {}},
+    };
+    for (const auto& c : cases) {
+        int count = -5;
+        EXPECT_EQ(oci_describe(ctx, c.name, count), c.tables) << c.name;
+        EXPECT_EQ(count, static_cast<int>(c.tables.size())) << c.name;
+        EXPECT_EQ(ctx.proc_arg_names, c.names) << c.name;
+        EXPECT_EQ(ctx.proc_arg_has_default, c.defaults) << c.name;
+    }
+    // Catalog routines and names that are no routine names are no routine.
+    for (const char* name :
+         {"nosuch", "pg_sleep", "set_config", "pg_catalog.pg_sleep",
+          "information_schema._pg_truetypid", "proc3;drop", "a.b.c", "\"proc3\"", "proc3(1)", ""}) {
+        int count = 0;
+        oci_describe(ctx, name, count);
+        EXPECT_EQ(count, -1) << name;
+    }
+    // Nothing failed on the server: the transaction goes on.
+    EXPECT_EQ(selected("select user from dual"), app_user);
+}
+
+TEST_F(PgExec, CallsPassScalarsAndArraysInRequestOrder) {
+    ASSERT_EQ(
+        call(
+            "proc3",
+            {{"a", "it's \"quoted\" \\ {x}"}, {"C", "3"}, {"c", "1,1"}, {"C", ""}, {"c", "\"q\""}}),
+        1);
+    EXPECT_EQ(selected("select a || '|' || c || '|' || b from kestrel_app.calls"),
+              "it's \"quoted\" \\ {x}|{3,\"1,1\",\"\",\"\\\"q\\\"\"}|x");
+    // Functions and procedures with output arguments are called the same way.
+    ASSERT_EQ(call("func1", {{"p_name", "Ann"}}), 1);
+    ASSERT_EQ(call("kestrel_app.proc_out", {{"a", "v"}}), 1);
+    ASSERT_EQ(call("proc0", {}), 1);
+    dump_page(ctx);
+    EXPECT_EQ(client->written, "Content-type: text/html\n\nhello Ann\nzero\n");
+    EXPECT_EQ(selected("select string_agg(b, ',' order by b) from kestrel_app.calls"), "out,x");
+}
+
+TEST_F(PgExec, UnknownAndMissingArgumentsGiveTheMismatchReport) {
+    EXPECT_THROW(call("proc3", {{"zz", "1"}, {"A", "1"}}), fatal_error);
+    EXPECT_NE(client->written.find("42883"), std::string::npos) << client->written;
+    EXPECT_NE(client->written.find("\nVARIABLES IN FORM NOT IN PROCEDURE: zz"
+                                   "\nNON-DEFAULT VARIABLES IN PROCEDURE NOT IN FORM: c\n"),
+              std::string::npos)
+        << client->written;
+}
+
+TEST_F(PgExec, CallTextsWithArgumentsThatAreNoIdentifiersDoNotCompile) {
+    int count = 0;
+    ASSERT_EQ(oci_describe(ctx, "proc3", count).size(), 1u);
+    for (const char* block : {"begin proc3(a=>:a,x y=>:x y); end;",
+                              "begin proc3(a=>1); delete from kestrel_app.calls; --=>:a); end;",
+                              "begin proc3(a=>:b); end;"}) {
+        EXPECT_EQ(ctx.db->oparse(ctx.cda, block), db::call_does_not_compile) << block;
+    }
+}
+
+TEST_F(PgExec, EnvironmentBlockEvaluatesThePreAction) {
+    const std::pair<const char*, bool> cases[] = {
+        {"TRUE", true},
+        {"FALSE", false},
+        {"NULL", false},
+        {"owa.get_cgi_env('request_method') = 'GET' and owa.get_cgi_env('X_ONE') = 'a=b'", true},
+        {"owa.get_cgi_env('REQUEST_METHOD') = 'POST'", false},
+    };
+    for (const auto& [pre_action, verdict] : cases) {
+        set_env({"REQUEST_METHOD=GET", "X_ONE=a=b"});
+        wrb().config = {{"pre_app", pre_action}};
+        EXPECT_EQ(set_cgi_env(ctx), verdict) << pre_action;
+    }
+    EXPECT_EQ(selected("select owa.get_cgi_env('x_one')"), "a=b");
+    wrb().config = {{"pre_app", "1 +"}};
+    EXPECT_THROW(set_cgi_env(ctx), fatal_error);
+    EXPECT_NE(client->written.find("SQLSTATE 42601"), std::string::npos) << client->written;
+}
+
+TEST_F(PgExec, PagesArriveWholeInBatchesOf27Lines) {
+    for (const int lines : {0, 2, 27, 28, 60}) {
+        std::string body;
+        std::string expected;
+        if (lines > 0) {
+            body = "perform owa_util.mime_header('text/plain');";
+            expected = "Content-type: text/plain\n\n";
+        }
+        for (int i = 3; i <= lines; ++i) {
+            body += " perform htp.print('line " + std::to_string(i) + "');";
+            expected += "line " + std::to_string(i) + "\n";
+        }
+        EXPECT_EQ(page_of(body), expected) << lines << " lines";
+    }
+    // Lines longer than a slot arrive whole; slots may split characters.
+    std::string accents;
+    for (int i = 0; i < 200; ++i) {
+        accents += "\xc3\xa9";
+    }
+    EXPECT_EQ(page_of("perform htp.print(repeat('x', 1000)); perform htp.print(repeat('y', 255)); "
+                      "perform htp.prn(repeat(chr(233), 200));"),
+              "Content-type: text/html\n\n" + std::string(1000, 'x') + "\n" +
+                  std::string(255, 'y') + "\n" + accents);
+}
+
+TEST_F(PgExec, BlocksOfOneCallRunTheRoutineOrDoNotCompile) {
+    const std::pair<std::string, int> cases[] = {
+        {"begin kestrel_app.proc0; end;", 0},
+        {"begin func1('Bob'); end;", 0},
+        {"begin null; end;", 0},
+        {"begin nosuch; end;", db::call_does_not_compile},
+        {"begin pg_sleep(1); end;", db::call_does_not_compile},
+    };
+    for (const auto& [block, rc] : cases) {
+        EXPECT_EQ(execute_immediate(ctx, block), rc) << block << ": " << oerr_cda(ctx);
+    }
+    wrb().config = {{"post_app", "kestrel_app.proc0"}};
+    do_post_action(ctx);
+    EXPECT_EQ(client->written, "Content-type: text/html\n\nzero\nhello Bob\nzero\n");
+}
+
+TEST_F(PgExec, FailingBlocksLeaveTheTransactionUsable) {
+    ASSERT_EQ(execute_immediate(ctx, "insert into kestrel_app.calls (a) values ('kept')"), 0)
+        << oerr_cda(ctx);
+    EXPECT_EQ(execute_immediate(ctx, "begin perform htp.print('x') end;"),
+              db::call_does_not_compile);
+    EXPECT_NE(oerr_cda(ctx).find("syntax error"), std::string::npos) << oerr_cda(ctx);
+    EXPECT_NE(execute_immediate(ctx,
+                                "begin insert into kestrel_app.calls (a) values ('lost'); "
+                                "raise exception 'boom'; end;"),
+              0);
+    EXPECT_NE(oerr_cda(ctx).find("boom"), std::string::npos) << oerr_cda(ctx);
+    EXPECT_EQ(execute_immediate(ctx, "insert into kestrel_app.nosuch values (1)"),
+              db::no_such_table);
+    next_request();
+    EXPECT_EQ(scalar("select string_agg(a, ',') from kestrel_app.calls"), "kept");
+}
+
+}  // namespace
+}  // namespace kestrel::test
