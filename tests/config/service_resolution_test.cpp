@@ -137,6 +137,7 @@ TEST_F(ServiceResolution, TimedTags) {
     ctx.timed_services = "TOTAL,GET-IMAGE-FILE";
     EXPECT_TRUE(isTimed(ctx, "TOTAL"));
     EXPECT_TRUE(isTimed(ctx, "GET-IMAGE-FILE"));
+    EXPECT_TRUE(isTimed(ctx, "GET-IMAGE"));  // a part of a listed tag counts
     EXPECT_FALSE(isTimed(ctx, "BUILD-ARGLIST"));
     EXPECT_FALSE(isTimed(ctx, "total"));
     ctx.timed_services = "ALL";

@@ -122,7 +122,10 @@ TEST_F(PgExec, EnvironmentBlockEvaluatesThePreAction) {
         {"TRUE", true},
         {"FALSE", false},
         {"NULL", false},
-        {"owa.get_cgi_env('request_method') = 'GET' and owa.get_cgi_env('X_ONE') = 'a=b'", true},
+        // Taken as written: the blanks inside the literals count.
+        {"owa.get_cgi_env('request_method') = 'GET' and (owa.get_cgi_env('X_ONE') = 'a=b') "
+         "and 'x  y' <> 'x y'",
+         true},
         {"owa.get_cgi_env('REQUEST_METHOD') = 'POST'", false},
     };
     for (const auto& [pre_action, verdict] : cases) {
