@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# reuse_test.sh - what one request may leave to the next when the gateway
+# keeps its database session (FastCGI with reuse_connection), checked in
+# either mode: no session state after a failed procedure, no session of
+# another service or other credentials, a fresh logon after the server ended
+# the session. KESTREL_E2E_MODE=fastcgi also asks that sessions were kept.
+# usage: reuse_test.sh HTTP_PORT PG_PORT DBNAME   (run by ctest, fixture "web" or "web_fastcgi")
+set -uo pipefail
+[ $# -eq 3 ] || { sed -n '2,8p' "$0" >&2; exit 2; }
+http_port=$1 pg_port=$2 db=$3
+mode=${KESTREL_E2E_MODE:-cgi}
+base=http://127.0.0.1:$http_port
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+passed=0
+failed=0
+current=
+
+fetch() {
+    local url=$1
+    shift
+    status=$(curl -s -g --max-time 20 -o "$work/body" -w '%{http_code}' "$@" "$url")
+    body=$(cat "$work/body")
+}
+
+sql() {
+    PGOPTIONS="-c client_min_messages=warning" psql -X -q -t -A -v ON_ERROR_STOP=1 \
+        -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres -d "$db" -c "$1"
+}
+
+begin_case() { current=$1; }
+ok() { passed=$((passed + 1)); }
+fail() {
+    failed=$((failed + 1))
+    echo "FAIL [$current] $*"
+    echo "  status: $status"
+    head -c 600 "$work/body" | sed 's/^/    /'
+    echo
+}
+expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
+expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
+
+# The probe page: its backend, its user and the state a request could leave.
+field() { sed -n "s/.*\\b$1=\\([^ <]*\\).*/\\1/p" <<<"$body" | head -1; }
+
+# Pages of this test: leak sets state that a rollback does not undo and
+# fails; its backend goes into a sequence, which no rollback undoes either.
+sql "drop schema if exists e2e_reuse cascade" >/dev/null
+sql "
+create schema e2e_reuse;
+create sequence e2e_reuse.leak_pid;
+create procedure e2e_reuse.leak() language plpgsql as \$\$
+begin
+    perform setval('e2e_reuse.leak_pid', pg_backend_pid());
+    perform set_config('app.leak', 'left-over', false);
+    perform pg_advisory_lock(4242);
+    perform htp.print('half a page');
+    raise exception 'failed on purpose';
+end \$\$;
+create procedure e2e_reuse.probe() language plpgsql as \$\$
+begin
+    perform htp.print('backend=' || pg_backend_pid() || ' user=' || session_user
+        || ' leak=' || coalesce(nullif(current_setting('app.leak', true), ''), 'none')
+        || ' locks=' || (select count(*) from pg_locks
+                         where locktype = 'advisory' and pid = pg_backend_pid()));
+end \$\$;
+grant usage on schema e2e_reuse to public;
+grant usage, update on sequence e2e_reuse.leak_pid to public;
+grant execute on all routines in schema e2e_reuse to public;" >/dev/null
+
+begin_case "a failed procedure leaves no session state"
+same_session=0
+for _ in 1 2 3 4 5 6; do
+    fetch "$base/demo/owa/e2e_reuse.leak"
+    expect_body_has "failed on purpose"
+    fetch "$base/demo/owa/e2e_reuse.probe"
+    expect_status 200
+    expect_body_has "leak=none locks=0"
+    [ "$(field backend)" = "$(sql "select last_value from e2e_reuse.leak_pid")" ] &&
+        same_session=$((same_session + 1))
+done
+if [ "$mode" = fastcgi ]; then
+    [ "$same_session" -gt 0 ] && ok || fail "no probe ran in the failed request's session"
+fi
+
+begin_case "another service or other credentials never get the session"
+for _ in 1 2; do
+    fetch "$base/demo_auth/owa/e2e_reuse.probe" -u webuser:webpass
+    expect_status 200
+    expect_body_has "user=webuser "
+    fetch "$base/demo/owa/e2e_reuse.probe"
+    expect_body_has "user=demo "
+    fetch "$base/demo_auth/owa/e2e_reuse.probe" -u webuser:webpass
+    expect_body_has "user=webuser "
+    # The right user with the password in another case is refused, even
+    # right after that user's request.
+    fetch "$base/demo_auth/owa/e2e_reuse.probe" -u webuser:WEBPASS
+    expect_status 401
+done
+
+begin_case "a session ended by the server costs a fresh logon, not an error"
+fetch "$base/demo/owa/e2e_reuse.probe"
+before=$(field backend)
+sql "select pg_terminate_backend(pid) from pg_stat_activity
+     where datname = current_database() and application_name = 'kestrel'" >/dev/null
+for _ in 1 2 3 4; do
+    fetch "$base/demo/owa/hello"
+    expect_status 200
+    expect_body_has "Hello, world"
+done
+fetch "$base/demo/owa/e2e_reuse.probe"
+[ -n "$(field backend)" ] && [ "$(field backend)" != "$before" ] && ok ||
+    fail "backend $(field backend) after $before was ended"
+if [ "$mode" = fastcgi ]; then
+    fetch "$base/demo/owa/e2e_reuse.probe"
+    again=$(field backend)
+    fetch "$base/demo/owa/e2e_reuse.probe"
+    [ "$(field backend)" = "$again" ] && ok || fail "the fresh session was not kept"
+fi
+
+sql "drop schema e2e_reuse cascade" >/dev/null
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
