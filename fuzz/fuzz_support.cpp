@@ -63,7 +63,7 @@ const std::string& work_dir() {
 }
 
 std::string write_work_file(std::string_view name, std::string_view content) {
-    const std::string path = work_dir() + std::string(name);
+    std::string path = work_dir() + std::string(name);
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(content.data(), static_cast<std::streamsize>(content.size()));
     return path;

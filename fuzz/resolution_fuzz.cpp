@@ -26,8 +26,8 @@ constexpr std::array<std::string_view, 6> request_types{"",         "/owa/",   "
 
 // The mapped directories and a few files in them, made once per process.
 const std::string& docs_root() {
-    static const std::string root = [] {
-        const std::string dir = kestrel::fuzz::work_dir();
+    static const std::string& root = []() -> const std::string& {
+        const std::string& dir = kestrel::fuzz::work_dir();
         std::filesystem::create_directories(dir + "docs/sub");
         std::filesystem::create_directories(dir + "img");
         kestrel::fuzz::write_work_file("docs/a.txt", "plain text\n");
