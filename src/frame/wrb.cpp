@@ -3,6 +3,8 @@
 // only through these functions; the state behind them is wrb_state.
 #include "frame/wrb.hpp"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -11,8 +13,6 @@
 #include "config/mime.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb_state.hpp"
-
-extern char** environ;
 
 namespace kestrel {
 namespace {
