@@ -214,3 +214,18 @@ BEGIN
     PERFORM set_config('cgi_args.vals', '', false);
 END
 $$;
+
+-- The request's CGI environment as counter and arrays, in the order the
+-- gateway passed it (package variables elsewhere: call them with ()).
+CREATE OR REPLACE FUNCTION owa.cgi_var_name() RETURNS owa.vc_arr
+LANGUAGE sql STABLE AS $$
+    SELECT coalesce(nullif(current_setting('owa.cgi_names', true), ''), '{}')::text[]::owa.vc_arr
+$$;
+
+CREATE OR REPLACE FUNCTION owa.cgi_var_val() RETURNS owa.vc_arr
+LANGUAGE sql STABLE AS $$
+    SELECT coalesce(nullif(current_setting('owa.cgi_values', true), ''), '{}')::text[]::owa.vc_arr
+$$;
+
+CREATE OR REPLACE FUNCTION owa.num_cgi_vars() RETURNS integer
+LANGUAGE sql STABLE AS $$ SELECT coalesce(array_length(owa.cgi_var_name(), 1), 0) $$;

@@ -1,5 +1,6 @@
 -- 04_htp.sql - the htp package: writes to the page buffer. print and p
--- write a line (with its line end), prn writes text as it is. The first body
+-- write a line (with its line end), prn writes text as it is, prints and ps
+-- write a line escaped with htf.escape_sc. The first body
 -- output of a procedure that wrote no header brings the default header
 -- "Content-type: text/html" and the blank line.
 
@@ -21,6 +22,11 @@ LANGUAGE sql AS $$ SELECT htp.print(cbuf::text) $$;
 CREATE OR REPLACE FUNCTION htp.p(cbuf anycompatible) RETURNS void
 LANGUAGE sql AS $$ SELECT htp.print(cbuf::text) $$;
 
+CREATE OR REPLACE FUNCTION htp.prints(ctext anycompatible DEFAULT NULL) RETURNS void
+LANGUAGE sql AS $$ SELECT htp.print(htf.escape_sc(ctext)) $$;
+CREATE OR REPLACE FUNCTION htp.ps(ctext anycompatible DEFAULT NULL) RETURNS void
+LANGUAGE sql AS $$ SELECT htp.print(htf.escape_sc(ctext)) $$;
+
 -- Every htf function gets an htp twin with the same arguments that prints
 -- its text as one line.
 DO $install$
@@ -32,7 +38,8 @@ BEGIN
         SELECT p.oid, p.proname, p.proargnames, p.pronargs
         FROM pg_proc p
         WHERE p.pronamespace = 'htf'::regnamespace
-          AND p.proname NOT IN ('escape_sc', 'attr', 'more', 'wrap', 'forminput')
+          AND p.proname NOT IN ('escape_sc', 'escape_url', 'attr', 'flag', 'more', 'wrap',
+                                'forminput', 'tablecell')
     LOOP
         SELECT coalesce(string_agg(format('%I => %I', a, a), ', '), '')
           INTO call_args

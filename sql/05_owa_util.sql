@@ -45,3 +45,81 @@ LANGUAGE sql STABLE AS $$ SELECT owa.get_cgi_env(param_name) $$;
 -- The URL of the procedure being run: SCRIPT_NAME and PATH_INFO.
 CREATE OR REPLACE FUNCTION owa_util.get_owa_service_path() RETURNS text
 LANGUAGE sql STABLE AS $$ SELECT coalesce(owa.get_cgi_env('SCRIPT_NAME'), '') || '/' $$;
+
+-- The routine the gateway runs for this request: PATH_INFO without its '/'
+-- and without the '!' of a flexible-argument call.
+CREATE OR REPLACE FUNCTION owa_util.get_procedure() RETURNS text
+LANGUAGE sql STABLE AS $$
+    SELECT ltrim(ltrim(coalesce(owa.get_cgi_env('PATH_INFO'), ''), '/'), '!')
+$$;
+
+-- Every CGI variable as "name = value<br>", escaped: the values come from
+-- the browser.
+CREATE OR REPLACE FUNCTION owa_util.print_cgi_env() RETURNS void
+LANGUAGE plpgsql AS $$
+DECLARE
+    names text[] := owa.cgi_var_name();
+    vals text[] := owa.cgi_var_val();
+BEGIN
+    FOR i IN 1 .. coalesce(array_length(names, 1), 0) LOOP
+        PERFORM htp.print(htf.escape_sc(names[i]) || ' = ' || htf.escape_sc(vals[i]) || htf.nl());
+    END LOOP;
+END
+$$;
+
+-- Takes the page written so far out of the buffer and shows it as notices,
+-- one per line (for trying a page in psql).
+CREATE OR REPLACE FUNCTION owa_util.showpage() RETURNS void
+LANGUAGE plpgsql AS $$
+DECLARE
+    lines text[];
+    line text;
+BEGIN
+    LOOP
+        lines := owa.get_page(1000);
+        EXIT WHEN cardinality(lines) = 0;
+        FOREACH line IN ARRAY lines LOOP
+            RAISE NOTICE '%', rtrim(line, chr(10));
+        END LOOP;
+    END LOOP;
+END
+$$;
+
+-- Dates from forms: choose_date writes three selects named p_name (day,
+-- month, year); the procedure receives them as one owa_util.datetype array
+-- and turns it into a date with todate.
+CREATE OR REPLACE FUNCTION owa_util.todate(p_datearray owa_util.datetype) RETURNS date
+LANGUAGE sql IMMUTABLE AS $$
+    SELECT CASE WHEN cardinality(p_datearray) = 3
+                THEN to_date(p_datearray[1] || '-' || p_datearray[2] || '-' || p_datearray[3],
+                             'DD-MON-YYYY') END
+$$;
+
+CREATE OR REPLACE FUNCTION owa_util.choose_date(p_name text, p_date date DEFAULT current_date)
+RETURNS void LANGUAGE plpgsql AS $$
+DECLARE
+    d date := coalesce(p_date, current_date);
+    part text;
+BEGIN
+    PERFORM htp.formselectopen(p_name);
+    FOR i IN 1 .. 31 LOOP
+        part := to_char(i, 'FM00');
+        PERFORM htp.formselectoption(part, CASE WHEN i = extract(day FROM d) THEN 'selected' END,
+                                     'value="' || part || '"');
+    END LOOP;
+    PERFORM htp.formselectclose();
+    PERFORM htp.formselectopen(p_name);
+    FOR i IN 1 .. 12 LOOP
+        part := upper(to_char(make_date(2000, i, 1), 'MON'));
+        PERFORM htp.formselectoption(part, CASE WHEN i = extract(month FROM d) THEN 'selected' END,
+                                     'value="' || part || '"');
+    END LOOP;
+    PERFORM htp.formselectclose();
+    PERFORM htp.formselectopen(p_name);
+    FOR i IN extract(year FROM d)::integer - 5 .. extract(year FROM d)::integer + 5 LOOP
+        PERFORM htp.formselectoption(i, CASE WHEN i = extract(year FROM d) THEN 'selected' END,
+                                     'value="' || i || '"');
+    END LOOP;
+    PERFORM htp.formselectclose();
+END
+$$;

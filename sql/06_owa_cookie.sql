@@ -26,9 +26,34 @@ LANGUAGE sql STABLE AS $$
     WHERE strpos(c, '=') > 0 AND substr(c, 1, strpos(c, '=') - 1) = name
 $$;
 
--- The first value of the cookie name, or null.
-CREATE OR REPLACE FUNCTION owa_cookie.get(name text) RETURNS text
-LANGUAGE sql STABLE AS $$ SELECT (owa_cookie.get_all(name))[1] $$;
+-- The cookie record: its name, every value in header order, their count.
+DO $type$
+BEGIN
+    IF to_regtype('owa_cookie.cookie') IS NULL THEN
+        CREATE TYPE owa_cookie.cookie AS (name text, vals owa_cookie.vc_arr, num_vals integer);
+    END IF;
+END
+$type$;
+
+DROP FUNCTION IF EXISTS owa_cookie.get(text);
+CREATE FUNCTION owa_cookie.get(name text) RETURNS owa_cookie.cookie
+LANGUAGE sql STABLE AS $$
+    SELECT ROW(name, v, cardinality(v))::owa_cookie.cookie FROM owa_cookie.get_all(name) AS v
+$$;
+
+-- Every cookie of the request: names and values in header order, and their
+-- count.
+CREATE OR REPLACE FUNCTION owa_cookie.get_all(OUT names owa_cookie.vc_arr, OUT vals owa_cookie.vc_arr,
+                                              OUT num_vals integer)
+LANGUAGE sql STABLE AS $$
+    SELECT coalesce(array_agg(substr(c, 1, strpos(c, '=') - 1) ORDER BY n), '{}'),
+           coalesce(array_agg(substr(c, strpos(c, '=') + 1) ORDER BY n), '{}'),
+           count(*)::integer
+    FROM unnest(string_to_array(coalesce(owa.get_cgi_env('HTTP_COOKIE'), ''), ';'))
+         WITH ORDINALITY AS t(raw, n),
+         LATERAL (SELECT btrim(raw) AS c) AS trimmed
+    WHERE strpos(c, '=') > 0
+$$;
 
 -- An expired cookie tells the browser to forget it.
 CREATE OR REPLACE FUNCTION owa_cookie.remove(name text, value text DEFAULT '',
