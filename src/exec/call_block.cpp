@@ -1,6 +1,7 @@
-// call_block.cpp - the procedure call: resolve the name (as given, else
-// qualified with the service's user), describe it, write a one-statement
-// block with named arguments, bind scalars and arrays, execute.
+// call_block.cpp - the procedure call: route and resolve the name (as
+// given, else qualified with the service's user), describe it, write a
+// one-statement block with named arguments (or the two arrays of flexible
+// arguments), bind scalars and arrays, execute.
 // Runs inside do_block (dispatch.cpp), before dump_page.
 #include "exec/call_block.hpp"
 
@@ -12,6 +13,7 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
+#include "exec/call_route.hpp"
 #include "exec/describe.hpp"
 #include "exec/routine_names.hpp"
 #include "frame/diagnostics.hpp"
@@ -27,8 +29,8 @@ struct resolved_routine {
 
 // The name as given, else qualified with the service's user; nullopt when
 // neither names a callable routine that exists.
-std::optional<resolved_routine> resolve_routine(request_ctx& ctx) {
-    resolved_routine found{ctx.procedure_name, {}};
+std::optional<resolved_routine> resolve_routine(request_ctx& ctx, std::string_view name) {
+    resolved_routine found{std::string(name), {}};
     if (!is_callable_routine(ctx, found.name)) {
         return std::nullopt;
     }
@@ -42,7 +44,7 @@ std::optional<resolved_routine> resolve_routine(request_ctx& ctx) {
     if (service == nullptr || !service->owa_user) {
         return std::nullopt;
     }
-    found.name = *service->owa_user + "." + ctx.procedure_name;
+    found.name = *service->owa_user + "." + std::string(name);
     if (found.name.size() > field_max || !is_callable_routine(ctx, found.name)) {
         return std::nullopt;
     }
@@ -94,6 +96,53 @@ void bind_arguments(request_ctx& ctx, const std::vector<std::string_view>& names
     }
 }
 
+// Flexible arguments: every field, in request order, whatever its name.
+void bind_flexible_arguments(request_ctx& ctx) {
+    std::vector<std::string_view> names;
+    std::vector<std::string_view> values;
+    for (const arg_pair& pair : ctx.args) {
+        names.push_back(pair.name);
+        values.push_back(pair.value);
+    }
+    if (abind(ctx, "name_array", names) != 0 || abind(ctx, "value_array", values) != 0) {
+        die_with_cursor_error(ctx);
+    }
+}
+
+// The argument names of the call; p_path of an aliased path takes the place
+// of a field of that name.
+std::vector<std::string_view> call_argument_names(request_ctx& ctx, const call_route& route) {
+    std::vector<std::string_view> names;
+    if (route.flexible) {
+        names = {"name_array", "value_array"};
+    } else {
+        fold_image_points(ctx);
+        names = get_unique_names(ctx);
+        check_field_names(ctx, names);
+    }
+    if (route.path) {
+        std::erase_if(names, [](std::string_view name) { return same_name(name, "p_path"); });
+        names.emplace_back("p_path");
+    }
+    return names;
+}
+
+void bind_call(request_ctx& ctx, const call_route& route, const std::vector<std::string_view>& names,
+               const std::vector<std::string>& tables) {
+    if (route.flexible) {
+        bind_flexible_arguments(ctx);
+    } else {
+        std::vector<std::string_view> fields = names;
+        if (route.path) {
+            fields.pop_back();
+        }
+        bind_arguments(ctx, fields, tables);
+    }
+    if (route.path && sbind(ctx, "p_path", bindable_copy(ctx, *route.path)) != 0) {
+        die_with_cursor_error(ctx);
+    }
+}
+
 }  // namespace
 
 std::string call_block_text(std::string_view routine, const std::vector<std::string_view>& names) {
@@ -114,12 +163,12 @@ std::string call_block_text(std::string_view routine, const std::vector<std::str
 }
 
 int oci_do_block(request_ctx& ctx) {
-    const std::optional<resolved_routine> routine = resolve_routine(ctx);
+    const call_route route = route_of(ctx);
+    const std::optional<resolved_routine> routine = resolve_routine(ctx, route.routine);
     if (!routine) {
         return 0;
     }
-    const std::vector<std::string_view> names = get_unique_names(ctx);
-    check_field_names(ctx, names);
+    const std::vector<std::string_view> names = call_argument_names(ctx, route);
     const std::string block = call_block_text(routine->name, names);
     KESTREL_TRACE(ctx, "call block: %s", block.c_str());
 
@@ -130,7 +179,7 @@ int oci_do_block(request_ctx& ctx) {
     if (session_client(ctx).oparse(ctx.cda, block) != 0) {
         die_with_cursor_error(ctx);
     }
-    bind_arguments(ctx, names, routine->tables);
+    bind_call(ctx, route, names, routine->tables);
     if (session_client(ctx).oexec(ctx.cda) != 0) {
         die_with_cursor_error(ctx);
     }

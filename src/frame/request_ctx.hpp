@@ -30,6 +30,9 @@ struct service_entry {
     std::optional<std::string> owa_valid_ports;
     std::optional<std::string> owa_log_dir;
     std::optional<std::string> owa_error_page;
+    // A path alias: URLs <prefix>/rest run this procedure with p_path => rest.
+    std::optional<std::string> owa_path_alias;
+    std::optional<std::string> owa_path_alias_procedure;
 };
 
 // One row of the web server's MIME table: a type and the text listing its
