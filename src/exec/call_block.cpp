@@ -127,8 +127,8 @@ std::vector<std::string_view> call_argument_names(request_ctx& ctx, const call_r
     return names;
 }
 
-void bind_call(request_ctx& ctx, const call_route& route, const std::vector<std::string_view>& names,
-               const std::vector<std::string>& tables) {
+void bind_call(request_ctx& ctx, const call_route& route,
+               const std::vector<std::string_view>& names, const std::vector<std::string>& tables) {
     if (route.flexible) {
         bind_flexible_arguments(ctx);
     } else {

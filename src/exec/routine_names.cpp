@@ -15,9 +15,14 @@ namespace {
 // Catalog schemas and the toolkit's own packages: callable by the session's
 // user, but never pages.
 constexpr std::array<std::string_view, 16> default_exclusions = {
-    "pg_",          "information_schema.", "sys.",      "dbms_",     "utl_",       "owa.",
-    "htp.",         "htf.",                "owa_util.", "owa_cookie.", "cgi_args.", "owa_sec.",
-    "owa_opt_lock.", "owa_pattern.",       "owa_text.", "owa_image.",
+    "pg_",           "information_schema.",
+    "sys.",          "dbms_",
+    "utl_",          "owa.",
+    "htp.",          "htf.",
+    "owa_util.",     "owa_cookie.",
+    "cgi_args.",     "owa_sec.",
+    "owa_opt_lock.", "owa_pattern.",
+    "owa_text.",     "owa_image.",
 };
 
 bool is_ascii_letter(char c) {

@@ -48,7 +48,15 @@ page prefs_set 200 "tracker.prefs?p_theme=a%20b"
 page flexible 200 "!tracker.search?b=2&a=1&weird.name=%3Cx%3E&a=3"
 page alias 200 "tasks/2"
 page alias_text 200 "tasks/3?format=text"
-page alias_bad 404 "tasks/..%2Fetc"
+page alias_bad 404 "tasks/x%3Cy"
+
+# The preference cookie goes out as a header line of the page.
+cookie=$(curl -s --max-time 20 -D - -o /dev/null "$base/tracker.prefs?p_theme=a%20b" | tr -d '\r' |
+    grep -i '^Set-Cookie:')
+if [ "$cookie" != "Set-Cookie: theme=a%20b; path=/tracker" ]; then
+    echo "FAIL [prefs_set] cookie header '$cookie'"
+    failed=$((failed + 1))
+fi
 
 # The create form posted: a redirect to the list, the task stored with its
 # date from the three selects.

@@ -131,6 +131,69 @@ TEST_F(CallBlock, FailedCallDiesWithMessageAndReport) {
         << client->written;
 }
 
+TEST_F(CallBlock, FlexibleArgumentsPassEveryFieldAsTwoArraysInRequestOrder) {
+    describe_as({described("name_array|value_array", "00", "NAME_ARRAY|VALUE_ARRAY", "2")});
+    ctx.procedure_name = "!pkg.search";
+    set_args({{"b", "2"}, {"a", "1"}, {"weird.name", "<x>"}, {"a", "3"}});
+    ASSERT_EQ(oci_do_block(ctx), 1);
+    EXPECT_EQ(calls_made(),
+              std::vector<std::string>{
+                  "begin pkg.search(name_array=>:name_array,value_array=>:value_array); end;"});
+    const execution_record& call = db->statements.back().executions.at(0);
+    EXPECT_EQ(call.find("name_array")->elements,
+              (std::vector<std::string>{"b", "a", "weird.name", "a"}));
+    EXPECT_EQ(call.find("value_array")->elements, (std::vector<std::string>{"2", "1", "<x>", "3"}));
+
+    // The name after '!' passes the same checks as any name.
+    for (const char* name : {"!owa.init_cgi_env", "!x;drop", "!!pkg.search", "!"}) {
+        restart();
+        ctx.procedure_name = name;
+        EXPECT_EQ(oci_do_block(ctx), 0) << name;
+        EXPECT_TRUE(db->calls.empty()) << name;
+    }
+}
+
+TEST_F(CallBlock, PathAliasRunsItsProcedureWithTheRestOfThePath) {
+    const auto aliased = [this](const char* procedure, const char* path) {
+        restart();
+        ctx.services[0].owa_path_alias = "/tasks/";
+        ctx.services[0].owa_path_alias_procedure = procedure;
+        ctx.procedure_name = path;
+    };
+    const std::pair<std::string, std::string> cases[] = {{"tasks/12/edit", "12/edit"},
+                                                         {"tasks", ""}};
+    for (const auto& [path, rest] : cases) {
+        aliased("tracker.rest", path.c_str());
+        describe_as({described("p_path|format", "01")});
+        set_args({{"format", "text"}, {"P_PATH", "forged"}});
+        ASSERT_EQ(oci_do_block(ctx), 1) << path;
+        EXPECT_EQ(calls_made(), std::vector<std::string>{
+                                    "begin tracker.rest(format=>:format,p_path=>:p_path); end;"});
+        EXPECT_EQ(db->statements.back().executions.at(0).find("p_path")->text, rest);
+    }
+    // Not the alias as a whole segment: the name as usual, which is no
+    // routine; an alias procedure on the exclusion list is refused too.
+    const std::pair<const char*, const char*> refused[] = {{"tracker.rest", "tasksx/1"},
+                                                           {"tracker.rest", "other/tasks/1"},
+                                                           {"owa_util.showpage", "tasks/1"},
+                                                           {"x;drop", "tasks"}};
+    for (const auto& [procedure, path] : refused) {
+        aliased(procedure, path);
+        EXPECT_EQ(oci_do_block(ctx), 0) << path;
+        EXPECT_TRUE(db->calls.empty()) << path;
+    }
+}
+
+TEST_F(CallBlock, ImagePointFieldsReachTheirArgumentXFirst) {
+    describe_as({described("pos|pos.q", "00", "POS", "1")});
+    ctx.procedure_name = "clicked";
+    set_args({{"pos.x", "10"}, {"pos.y", "20"}});
+    ASSERT_EQ(oci_do_block(ctx), 1);
+    EXPECT_EQ(calls_made(), std::vector<std::string>{"begin clicked(pos=>:pos); end;"});
+    EXPECT_EQ(db->statements.back().executions.at(0).find("pos")->elements,
+              (std::vector<std::string>{"10", "20"}));
+}
+
 TEST_F(CallBlock, CommitsBeforeTheCallOnlyWhenTimingIsOn) {
     describe_as({described("", "")});
     ctx.procedure_name = "hello";

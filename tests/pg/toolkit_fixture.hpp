@@ -11,7 +11,7 @@
 namespace kestrel::test {
 
 class toolkit_fixture : public pg_fixture {
-  protected:
+  public:
     // The page a block writes in a fresh request environment; cookie, when
     // given, is the request's HTTP_COOKIE.
     std::string page_of(const std::string& body, const std::string& cookie = "") {

@@ -68,14 +68,16 @@ TEST_F(Toolkit, TagHelpersWriteWhatTheyAreGiven) {
 }
 
 TEST_F(Toolkit, EnvironmentAndCookies) {
-    EXPECT_EQ(page_of("perform owa.header_sent(); "
-                      "perform htp.prn((owa_cookie.get('a')).vals[1] || '|' || "
-                      "owa_cookie.get_all('a')::text || '|' || "
-                      "(owa_cookie.get('zz')).num_vals || '|' || "
-                      "(select names::text || vals::text || num_vals from owa_cookie.get_all()) || '|' || "
-                      "owa_util.get_cgi_env('http_cookie'));",
-                      "a=1; b=x=y; a=3"),
-              "1|{1,3}|0|{a,b,a}{1,x=y,3}3|a=1; b=x=y; a=3");
+    EXPECT_EQ(
+        page_of(
+            "perform owa.header_sent(); "
+            "perform htp.prn((owa_cookie.get('a')).vals[1] || '|' || "
+            "owa_cookie.get_all('a')::text || '|' || "
+            "(owa_cookie.get('zz')).num_vals || '|' || "
+            "(select names::text || vals::text || num_vals from owa_cookie.get_all()) || '|' || "
+            "owa_util.get_cgi_env('http_cookie'));",
+            "a=1; b=x=y; a=3"),
+        "1|{1,3}|0|{a,b,a}{1,x=y,3}3|a=1; b=x=y; a=3");
 }
 
 TEST_F(Toolkit, RequestsCreateNoCatalogObjects) {
