@@ -73,6 +73,8 @@ TEST_F(ConfigFiles, KeysFillTheLastNamedBlock) {
         "owa_valid_ports=80 443\n"
         "owa_log_dir=/var/log\n"
         "owa_error_page=/www/err.html\n"
+        "owa_path_alias=tasks\n"
+        "owa_path_alias_procedure=tracker.rest\n"
         "owa_log_dir=\n"
         "owa_unknown=1\n"
         "(\n"
@@ -89,6 +91,8 @@ TEST_F(ConfigFiles, KeysFillTheLastNamedBlock) {
     EXPECT_EQ(e.owa_valid_ports, "80 443");
     EXPECT_EQ(e.owa_log_dir, "/var/log");
     EXPECT_EQ(e.owa_error_page, "/www/err.html");
+    EXPECT_EQ(e.owa_path_alias, "tasks");
+    EXPECT_EQ(e.owa_path_alias_procedure, "tracker.rest");
 }
 
 TEST_F(ConfigFiles, ManyBlocksAndLongLines) {

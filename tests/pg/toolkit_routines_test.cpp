@@ -148,6 +148,7 @@ TEST_F(ToolkitRoutines, EnvironmentSecurityAndUtilities) {
         {"perform htp.print(owa_util.get_procedure()); perform htp.base();",
          "tracker.x\n<base href=\"/t/owa/!tracker.x\">\n"},
         {"perform htp.print(owa_util.todate('{07,DEC,2026}'));", "2026-12-07\n"},
+        {"perform htp.p('x'); perform owa_util.showpage(); perform htp.p('y');", "y\n"},
     };
     for (const auto& [statements, page] : cases) {
         EXPECT_EQ(page_of(std::string(env) + statements), page) << statements;
