@@ -1,6 +1,7 @@
 // call_block.hpp - calls the procedure the URL names with every distinct
-// form field as a named argument; the page it writes is fetched afterwards
-// (page.hpp).
+// form field as a named argument (or, routed by call_route.hpp, as two
+// arrays, or with p_path of a path alias); the page it writes is fetched
+// afterwards (page.hpp).
 #pragma once
 
 #include <string>
