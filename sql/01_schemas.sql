@@ -17,7 +17,7 @@ CREATE SCHEMA IF NOT EXISTS owa_image;
 GRANT USAGE ON SCHEMA owa, htf, htp, owa_util, owa_cookie, cgi_args, sys, owa_sec, owa_opt_lock,
     owa_pattern, owa_text, owa_image TO PUBLIC;
 
--- Array types of the packages (a PL/SQL table is an array): created once,
+-- Array types of the packages (a table type is an array): created once,
 -- kept by upgrades since procedures declare arguments of these types.
 CREATE OR REPLACE FUNCTION owa.ensure_domain(qualified_name text, base text) RETURNS void
 LANGUAGE plpgsql AS $$

@@ -1,6 +1,6 @@
 // page.cpp - fetches the page buffer that the procedure filled, 27 lines a
 // round trip, and writes each line to the client as it came. Last step of
-// every road that ran PL/SQL (procedure, pre-action, post-action, includes).
+// every road that ran database code (procedure, pre-action, post-action, includes).
 #include "exec/page.hpp"
 
 #include <algorithm>

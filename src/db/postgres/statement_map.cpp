@@ -221,7 +221,7 @@ bool match_call(std::string_view text, std::string_view routine, mapped_statemen
 }
 
 // "begin NAME; end;" or "begin NAME(...); end;": one call written the
-// PL/SQL way, as post-actions are configured. Whether NAME is a routine is
+// classic block way, as post-actions are configured. Whether NAME is a routine is
 // for the server to say.
 bool match_routine_block(std::string_view text, mapped_statement& out) {
     const auto name_start = match_at(text, 0, " begin ");
