@@ -68,7 +68,9 @@ text_range read_value(char*& at, char* end) {
         }
         *out++ = *at++;
     }
-    at = std::min(at + 1, end);
+    if (at < end) {
+        ++at;  // the closing quote
+    }
     return {begin, out};
 }
 
