@@ -47,8 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             request.io.out.find("Multipart body ends before its closing boundary") !=
                 std::string::npos ||
             request.io.out.find("Not supported Content-Disposition") != std::string::npos;
-        check(!refused_unread || request.db.statements.empty(),
-              "a refused body stores nothing");
+        check(!refused_unread || request.db.statements.empty(), "a refused body stores nothing");
         return 0;
     }
     kestrel::fuzz::check_arglist(ctx);
