@@ -1,6 +1,7 @@
 // multipart_fuzz.cpp - multipart/form-data: the boundary of the content type,
-// the cut at every boundary, the part headers and the storing of file parts
-// (into the recording database client).
+// the cut at every boundary, the part headers (tokens, quoted strings,
+// filename*) and the storing of file parts (into the recording database
+// client); a body refused for its form stores nothing.
 //
 // Input: one byte of switches, the content type up to the first line feed,
 // then the body.
@@ -41,6 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.db.on("IMG_SEQ").outcomes = {{.row = kestrel::test::row_values{"U0000042.txt"}}};
 
     if (!request.run([&] { kestrel::build_arglist(ctx); })) {
+        // Every part is read before the first file is stored.
+        const bool refused_unread =
+            request.io.out.find("Multipart body ends before its closing boundary") !=
+                std::string::npos ||
+            request.io.out.find("Not supported Content-Disposition") != std::string::npos;
+        check(!refused_unread || request.db.statements.empty(), "a refused body stores nothing");
         return 0;
     }
     kestrel::fuzz::check_arglist(ctx);

@@ -1,7 +1,7 @@
 // arglist.cpp - the request's argument list: built once after logon from the
 // query string, the posted form or a multipart body (read whole into one
-// request-pool buffer and cut at its boundaries), then read by the call
-// block, the include blocks and the error reports.
+// request-pool buffer and cut into parts by multipart.cpp), then read by the
+// call block, the include blocks and the error reports.
 #include "args/arglist.hpp"
 
 #include <algorithm>
@@ -124,36 +124,14 @@ std::span<char> read_body(request_ctx& ctx) {
     return {body, length};
 }
 
-// Hands every part between two occurrences of the boundary text to
-// process_chunk. The match is tried at every byte, never past the body.
-void split_parts(request_ctx& ctx, std::span<char> body, std::string_view boundary) {
-    const std::size_t n = boundary.size();
-    if (n == 0 || n > body.size()) {
-        return;
-    }
-    std::optional<std::ptrdiff_t> part_start;
-    std::size_t i = 0;
-    while (i + n <= body.size()) {
-        const void* hit =
-            memmem(body.data() + i, body.size() - i, boundary.data(), boundary.size());
-        if (hit == nullptr) {
-            return;
-        }
-        i = static_cast<std::size_t>(static_cast<const char*>(hit) - body.data());
-        const auto at = static_cast<std::ptrdiff_t>(i);
-        if (part_start) {
-            // The part ends before the CR, LF and "--" in front of the boundary.
-            process_chunk(ctx, body.data(), *part_start, at - 5);
-        }
-        part_start = at + static_cast<std::ptrdiff_t>(n) + 2;
-        i += n + 1;
-    }
-}
-
 void read_multipart(request_ctx& ctx) {
     const std::string_view boundary = parse_content_type(ctx);
     check_body_size(ctx);
-    split_parts(ctx, read_body(ctx), boundary);
+    // Every part is read before the first file is stored, so that a body
+    // cut short or a malformed part leaves nothing behind.
+    for (const form_part& part : read_parts(ctx, read_body(ctx), boundary)) {
+        process_chunk(ctx, part);
+    }
 }
 
 bool is_image_button_name(std::string_view name) {

@@ -1,11 +1,11 @@
 // multipart.cpp - multipart/form-data parsing: the boundary of the content
-// type, a line reader over the body and the turning of one part into an
-// argument pair. build_arglist cuts the body; file parts go to ldimage.
+// type, a line reader over the body, the cut of the body into parts and the
+// turning of each part into an argument pair. build_arglist reads the body;
+// every part is read before the first file part goes to ldimage.
 #include "args/multipart.hpp"
 
-#include <strings.h>
-
 #include <cstring>
+#include <optional>
 
 #include "args/document_store.hpp"
 #include "frame/diagnostics.hpp"
@@ -17,19 +17,65 @@ namespace {
 
 constexpr std::size_t args_growth = 100;
 
-// The text between the double quote that ends marker and the next double
-// quote, which is overwritten so the rest of the line is no longer seen.
-const char* quoted_attribute(char* line, const char* marker) {
-    char* found = std::strstr(line, marker);
-    if (found == nullptr) {
-        return "";
+// Where one part lies in the body: its first and last byte, inclusive.
+struct part_extent {
+    std::ptrdiff_t first;
+    std::ptrdiff_t last;
+};
+
+bool closes_at(std::span<const char> body, std::size_t i) {
+    return i + 2 <= body.size() && body[i] == '-' && body[i + 1] == '-';
+}
+
+// The parts between occurrences of the boundary text, which is matched at
+// every byte (content that holds it ends its part there). A part ends before
+// the CR, LF and "--" in front of the next occurrence and starts after the
+// CR and LF behind its own. None when the text never comes followed by "--",
+// the closing boundary: the body was cut short.
+std::optional<std::vector<part_extent>> cut_at_boundaries(std::span<const char> body,
+                                                          std::string_view boundary) {
+    const std::size_t n = boundary.size();
+    std::vector<part_extent> parts;
+    std::optional<std::ptrdiff_t> part_start;
+    for (std::size_t i = 0; n > 0 && i + n <= body.size(); i += n + 1) {
+        const void* hit = memmem(body.data() + i, body.size() - i, boundary.data(), n);
+        if (hit == nullptr) {
+            break;
+        }
+        i = static_cast<std::size_t>(static_cast<const char*>(hit) - body.data());
+        const auto at = static_cast<std::ptrdiff_t>(i);
+        if (part_start) {
+            parts.push_back({*part_start, at - 5});
+        }
+        if (closes_at(body, i + n)) {
+            return parts;
+        }
+        part_start = at + static_cast<std::ptrdiff_t>(n) + 2;
     }
-    char* const value = found + std::strlen(marker);
-    char* const close = std::strchr(value, '"');
-    if (close != nullptr) {
-        *close = '\0';
+    return std::nullopt;
+}
+
+// Reads one part's headers and finds its content; the part is ended in place
+// so that the line reader never runs into the next one.
+form_part read_part(request_ctx& ctx, char* body, part_extent extent) {
+    // A part too short to hold even an empty line has no disposition line.
+    if (extent.first < 0 || extent.last + 1 < extent.first) {
+        die(ctx, "Not supported Content-Disposition");
     }
-    return value;
+    body[extent.last + 1] = '\0';
+    form_part part{read_part_headers(ctx, body + extent.first), {}};
+    if (!part.headers.is_form_data) {
+        die(ctx, "Not supported Content-Disposition");
+    }
+    if (part.headers.blank_line != nullptr) {
+        // The content starts after the blank line's CR and LF.
+        const std::ptrdiff_t start = (part.headers.blank_line - body) + 2;
+        const std::ptrdiff_t length = extent.last + 1 - start;
+        if (length > 0) {
+            part.content = {body + start, static_cast<std::size_t>(length)};
+        }
+    }
+    return part;
 }
 
 void append_pair(request_ctx& ctx, std::string_view name, std::string_view value) {
@@ -75,47 +121,32 @@ char* getl(request_ctx& ctx, char* text) {
     return line;
 }
 
-void process_chunk(request_ctx& ctx, char* body, std::ptrdiff_t first, std::ptrdiff_t last) {
-    // A part too short to hold even an empty line has no disposition line.
-    // Otherwise it is ended in place, so the line reader never runs into the
-    // next part and a plain value is terminated where the part ends.
-    if (first < 0 || last + 1 < first) {
-        die(ctx, "Not supported Content-Disposition");
+std::vector<form_part> read_parts(request_ctx& ctx, std::span<char> body,
+                                  std::string_view boundary) {
+    const auto extents = cut_at_boundaries(body, boundary);
+    if (!extents) {
+        die(ctx, "Multipart body ends before its closing boundary");
     }
-    body[last + 1] = '\0';
-
-    static constexpr char disposition[] = "Content-Disposition: form-data;";
-    char* const line = getl(ctx, body + first);
-    if (std::strncmp(line, disposition, sizeof disposition - 1) != 0) {
-        die(ctx, "Not supported Content-Disposition");
+    std::vector<form_part> parts;
+    parts.reserve(extents->size());
+    for (const part_extent& extent : *extents) {
+        parts.push_back(read_part(ctx, body.data(), extent));
     }
-    // Browsers send the name first; a filename in front of it hides the name,
-    // because the file name's closing quote ends the line.
-    const std::string_view file_name = quoted_attribute(line, " filename=\"");
-    const std::string_view name = quoted_attribute(line, " name=\"");
+    return parts;
+}
 
-    std::string_view mime_type = "application/octet-stream";
-    char* header = nullptr;
-    while ((header = getl(ctx, nullptr)) != nullptr && *header != '\0') {
-        if (strncasecmp(header, "Content-type: ", 14) == 0) {
-            mime_type = header + 14;
-        }
-    }
-
+void process_chunk(request_ctx& ctx, const form_part& part) {
+    const part_headers& headers = part.headers;
     std::string_view value = "";
-    if (header != nullptr) {
-        const std::ptrdiff_t start = (header - body) + 2;
-        const std::ptrdiff_t length = last + 1 - start;
-        if (length > 0 && !file_name.empty()) {
-            value = ldimage(ctx, {body + start, static_cast<std::size_t>(length)}, mime_type,
-                            file_name);
-        } else if (length > 0) {
-            value = body + start;
-        }
+    if (!part.content.empty() && !headers.file_name.empty()) {
+        value = ldimage(ctx, part.content, headers.mime_type, headers.file_name);
+    } else if (!part.content.empty()) {
+        value = part.content.data();  // a text, ended where the part ends
     }
-    KESTREL_TRACE(ctx, "part %.*s, file '%.*s', %zu bytes", static_cast<int>(name.size()),
-                  name.data(), static_cast<int>(file_name.size()), file_name.data(), value.size());
-    append_pair(ctx, name, value);
+    KESTREL_TRACE(ctx, "part %.*s, file '%.*s', %zu bytes", static_cast<int>(headers.name.size()),
+                  headers.name.data(), static_cast<int>(headers.file_name.size()),
+                  headers.file_name.data(), value.size());
+    append_pair(ctx, headers.name, value);
 }
 
 }  // namespace kestrel

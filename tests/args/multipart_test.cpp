@@ -63,6 +63,7 @@ TEST_F(Multipart, FieldsAreTakenAsTheyAreAndFilesStoredInPartOrder) {
 TEST_F(Multipart, OddAndMalformedBodiesStayInsideTheBufferAndStoreNothing) {
     const std::string cd = "Content-Disposition: form-data; name=\"a\"";
     const std::string unsupported = "Not supported Content-Disposition";
+    const std::string cut = "Multipart body ends before its closing boundary";
     const struct {
         const char* what;
         std::string body;
@@ -75,7 +76,7 @@ TEST_F(Multipart, OddAndMalformedBodiesStayInsideTheBufferAndStoreNothing) {
         {"filename before name",
          multipart_body("XyZ",
                         {part{"Content-Disposition: form-data; filename=\"x.txt\"; name=\"f\""}}),
-         {{"", ""}}},
+         {{"f", ""}}},
         {"no name at all",
          multipart_body("XyZ", {part{"Content-Disposition: form-data;", {}, "v"}}),
          {{"", "v"}}},
@@ -96,24 +97,36 @@ TEST_F(Multipart, OddAndMalformedBodiesStayInsideTheBufferAndStoreNothing) {
         {"quoted boundary matches nothing",
          multipart_body("XyZ", {field("a", "1")}),
          {},
-         {},
+         cut,
          "\"XyZ\""},
         {"lower-case disposition",
          multipart_body("XyZ", {part{"content-disposition: form-data; name=\"a\"", {}, "1"}}),
+         {{"a", "1"}}},
+        {"attachment disposition",
+         multipart_body("XyZ", {part{"Content-Disposition: attachment; name=\"a\"", {}, "1"}}),
          {},
          unsupported},
-        {"boundary in the last bytes", "--XyZ\r\n" + cd + "\r\n\r\nv\r\n--XyZ", {{"a", "v"}}},
-        {"last part never closed", "--XyZ\r\n" + cd + "\r\n\r\nvalue", {}},
+        {"part without disposition",
+         multipart_body("XyZ", {field("a", "1"), part{"Content-Type: text/plain", {}, "2"}}),
+         {},
+         unsupported},
+        {"closing boundary without line end",
+         "--XyZ\r\n" + cd + "\r\n\r\nv\r\n--XyZ--",
+         {{"a", "v"}}},
+        {"boundary in the last bytes", "--XyZ\r\n" + cd + "\r\n\r\nv\r\n--XyZ", {}, cut},
+        {"closing boundary cut in its dashes", "--XyZ\r\n" + cd + "\r\n\r\nv\r\n--XyZ-", {}, cut},
+        {"last part never closed", "--XyZ\r\n" + cd + "\r\n\r\nvalue", {}, cut},
+        {"empty body", "", {}, cut},
         {"headers without blank line", "--XyZ\r\n" + cd + "\r\n--XyZ--", {{"a", ""}}},
         {"blank line at the end of the part", "--XyZ\r\n" + cd + "\r\n\r\n--XyZ--", {{"a", ""}}},
         {"carriage return ends the part", "--XyZ\r\n" + cd + "\r\n\r\r\n--XyZ--", {{"a", ""}}},
         {"only the closing boundary", "--XyZ--\r\n", {}},
-        {"adjacent boundaries", "--XyZ--XyZ--XyZ", {}, ""},
-        {"boundary right after the first", "--XyZ\r\n--XyZ--", {}, ""},
-        {"boundary text at the start", "XyZ\r\nXyZ", {}, ""},
-        {"second boundary inside the skipped byte", "XyZXyZ", {}},
-        {"bare line feeds", "--XyZ\n" + cd + "\n\nv\n--XyZ--\n", {}, ""},
-        {"nothing but text", "no boundary here", {}},
+        {"closing boundary first, epilogue ignored", "--XyZ--XyZ\r\n" + cd + "\r\n\r\nv", {}},
+        {"boundary right after the first", "--XyZ\r\n--XyZ--", {}, unsupported},
+        {"boundary text at the start", "XyZ\r\nXyZ", {}, cut},
+        {"second boundary inside the skipped byte", "XyZXyZ--", {}, cut},
+        {"bare line feeds", "--XyZ\n" + cd + "\n\nv\n--XyZ--\n", {}, unsupported},
+        {"nothing but text", "no boundary here", {}, cut},
     };
     for (const auto& c : cases) {
         restart();
@@ -126,6 +139,46 @@ TEST_F(Multipart, OddAndMalformedBodiesStayInsideTheBufferAndStoreNothing) {
             EXPECT_EQ(pairs(), c.expected) << c.what;
         }
         EXPECT_TRUE(db->statements.empty()) << c.what;
+    }
+}
+
+TEST_F(Multipart, TokenNamesAndReorderedHeadersAreRead) {
+    db->on("IMG_SEQ").outcomes = {{.row = row_values{"U0000009.txt"}}};
+    post(multipart_body("XyZ", {part{"Content-Disposition: form-data; name=bit", {}, "1"},
+                                part{"Content-Type: text/plain",
+                                     {"Content-Encoding: identity",
+                                      "Content-Disposition: form-data; name=doc; filename=n.txt"},
+                                     "file body"}}),
+         form_type);
+    build_arglist(ctx);
+    EXPECT_EQ(pairs(), (pair_list{{"bit", "1"}, {"doc", "U0000009.txt"}}));
+    const auto stored = inserts();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->executions.at(0).find("image")->text, "file body");
+    EXPECT_EQ(stored[0]->executions.at(0).find("mime_type")->text, "text/plain");
+    EXPECT_NE(db->statements[0].text.find("'n.txt'"), std::string::npos);
+}
+
+// Every part is read before the first file is stored: neither a body cut
+// short nor a bad part after a file leaves a stored file behind.
+TEST_F(Multipart, RefusedBodiesStoreNoFileOfTheirEarlierParts) {
+    const std::string body = multipart_body(
+        "XyZ", {field("a", "1"), file("f", "a.txt", "stored first?"), field("b", "2")});
+    const std::string in_file = body.substr(0, body.find("first?"));
+    const std::string bad_after_file =
+        multipart_body("XyZ", {file("f", "a.txt", "stored first?"),
+                               part{"Content-Disposition: inline; name=\"b\"", {}, "2"}});
+    const std::pair<std::string, std::string> cases[] = {
+        {in_file, "Multipart body ends before its closing boundary"},
+        {bad_after_file, "Not supported Content-Disposition"},
+    };
+    for (const auto& [cut_body, message] : cases) {
+        restart();
+        post(cut_body, form_type);
+        EXPECT_THROW(build_arglist(ctx), fatal_error);
+        EXPECT_NE(client->written.find(message), std::string::npos) << client->written;
+        EXPECT_TRUE(db->statements.empty());
+        EXPECT_TRUE(ctx.args.empty());
     }
 }
 
@@ -159,7 +212,8 @@ TEST_F(Multipart, ShortBodyEndsTheRequestAndStoresNothing) {
     EXPECT_TRUE(ctx.args.empty());
 }
 
-TEST_F(Multipart, MissingOrMalformedContentLengthMeansNoParts) {
+// Without a usable length nothing is read, so no closing boundary arrives.
+TEST_F(Multipart, MissingOrMalformedContentLengthIsRefusedUnread) {
     for (const std::string length : {"", "abc", "-5", "12abc", "0", "(absent)"}) {
         restart();
         std::vector<std::string> env = {"REQUEST_METHOD=POST",
@@ -169,7 +223,10 @@ TEST_F(Multipart, MissingOrMalformedContentLengthMeansNoParts) {
         }
         set_env(env);
         client->body = multipart_body("XyZ", {field("a", "1")});
-        build_arglist(ctx);
+        EXPECT_THROW(build_arglist(ctx), fatal_error) << length;
+        EXPECT_NE(client->written.find("Multipart body ends before its closing boundary"),
+                  std::string::npos)
+            << length;
         EXPECT_TRUE(ctx.args.empty()) << length;
         EXPECT_TRUE(client->asked.empty()) << length;
     }

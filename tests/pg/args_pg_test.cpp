@@ -1,7 +1,9 @@
 // args_pg_test.cpp - the argument list against a real session: generic mode
 // through the toolkit's cgi_args, multipart uploads stored in table and
-// directory mode, file names with quotes, and the rollback of an upload when
-// the request fails afterwards.
+// directory mode, file names with quotes, the rollback of an upload when
+// the request fails afterwards, and bodies cut short that store nothing.
+#include <numeric>
+
 #include "args/arglist.hpp"
 #include "db/query.hpp"
 #include "db/session.hpp"
@@ -107,15 +109,79 @@ TEST_F(PgArgs, FileNamesWithQuotesStoreFineAndKeepTheirExtension) {
               "data O'Brien.txt");
 }
 
+// The name query of the second file fails (a file name that is no UTF-8),
+// after the first file's row was inserted: that row goes with the rollback.
 TEST_F(PgArgs, FatalErrorAfterAnUploadLeavesNoRow) {
-    post(multipart_body("XyZ", {file("f", "a.txt", "stored first"),
-                                {"content-disposition: form-data; name=\"b\"", {}, ""}}),
+    post(multipart_body("XyZ", {file("f", "a.txt", "stored first"), file("g", "\xff.txt", "x")}),
          "multipart/form-data; boundary=XyZ");
     EXPECT_THROW(build_arglist(ctx), fatal_error);
-    EXPECT_EQ(selected("select count(*) from kestrel_app.wwv_document"), "1")
-        << "the upload ran before the failing part";
+    EXPECT_NE(client->written.find("UTF8"), std::string::npos) << client->written;
     next_request(true);  // what the recovery point does
     EXPECT_EQ(scalar("select count(*) from kestrel_app.wwv_document"), "0");
+}
+
+// A body cut short anywhere in its first 200 bytes, or in its last part
+// after a whole file, stores nothing in either mode: no row, even inside the
+// request's transaction, and no file.
+TEST_F(PgArgs, BodiesCutShortStoreNothingInTableOrDirectoryMode) {
+    const std::string body =
+        multipart_body("XyZ", {field("title", "Holiday"),
+                               file("photo", "beach.gif", binary_content(300), "image/gif"),
+                               field("note", "after the file")});
+    std::vector<std::size_t> cuts(200);
+    std::iota(cuts.begin(), cuts.end(), 0);
+    cuts.push_back(body.find("after the file"));
+    cuts.push_back(body.size() - 3);
+    const auto updir = dir / "uploads";
+    std::filesystem::create_directories(updir);
+    for (const bool directory : {false, true}) {
+        wrb().config.clear();
+        if (directory) {
+            set_config("app_filedir", updir.string());
+        }
+        for (const std::size_t cut : cuts) {
+            unbuild_arglist(ctx);
+            post(body.substr(0, cut), "multipart/form-data; boundary=XyZ");
+            EXPECT_THROW(build_arglist(ctx), fatal_error) << cut;
+            EXPECT_TRUE(ctx.args.empty()) << cut;
+            EXPECT_EQ(selected("select count(*) from kestrel_app.wwv_document"), "0") << cut;
+            EXPECT_TRUE(std::filesystem::is_empty(updir)) << cut;
+        }
+        unbuild_arglist(ctx);
+        post(body, "multipart/form-data; boundary=XyZ");
+        build_arglist(ctx);
+        EXPECT_EQ(selected("select count(*) from kestrel_app.wwv_document"), "1");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(updir), {}), directory ? 1 : 0);
+        next_request(true);
+    }
+}
+
+// Generic mode receives the fields of the bodies other parsers wrote, by
+// their names; a body cut short passes nothing.
+TEST_F(PgArgs, GenericModeGetsTokenNamesAndReorderedHeaders) {
+    const std::string state =
+        "select array_to_string(cgi_args.names(), '|') || '/' || "
+        "array_to_string(cgi_args.vals(), '|')";
+    set_config("app_argv_only", "yes");
+    const std::string body = multipart_body(
+        "XyZ", {part{"Content-Disposition: form-data; name=bit", {}, "1"},
+                part{"Content-Type: text/plain",
+                     {"Content-Encoding: identity",
+                      "Content-Disposition: form-data; name=doc; filename=notes.txt"},
+                     "file body"},
+                field("grüße", "naïve")});
+    post(body.substr(0, body.find("file body") + 4), "multipart/form-data; boundary=XyZ");
+    EXPECT_THROW(build_arglist(ctx), fatal_error);
+    EXPECT_EQ(selected("select cgi_args.argc()"), "0");
+
+    unbuild_arglist(ctx);
+    post(body, "multipart/form-data; boundary=XyZ");
+    build_arglist(ctx);
+    const std::string got = selected(state);
+    EXPECT_TRUE(got.starts_with("bit|doc|grüße/1|U") && got.ends_with(".txt|naïve")) << got;
+    EXPECT_EQ(selected("select convert_from(content, 'UTF8') || '/' || mime_type from "
+                       "kestrel_app.wwv_document"),
+              "file body/text/plain");
 }
 
 }  // namespace
