@@ -187,6 +187,18 @@ for path in "pg_catalog.pg_sleep?seconds=5" "PG_SLEEP?seconds=5" "owa.init_cgi_e
     expect_body_lacks "VARIABLES IN FORM NOT IN PROCEDURE"
 done
 
+# ---- uploads ----------------------------------------------------------------
+
+begin_case "an upload larger than a web server's default body limit"
+head -c 300000 /dev/urandom >"$work/upload.bin"
+fetch "$base/demo/owa/upload_received" -F "title=e2e-large" -F "first=@$work/upload.bin"
+expect_status 200
+expect_body_has "e2e-large"
+expect_body_has ", 300000 bytes"
+stored=$(sql "select encode(sha256(content), 'hex') from demo.wwv_document
+              where doc_size = 300000 order by name desc limit 1")
+expect_equal "$stored" "$(sha256sum <"$work/upload.bin" | cut -d' ' -f1)"
+
 # ---- timing report ---------------------------------------------------------
 
 begin_case "timing report of the demo's own requests"
