@@ -103,7 +103,7 @@ DECLARE
     found_rows boolean := false;
 BEGIN
     BEGIN
-        window_end := owa_timing.window_limit(to_time, now());
+        window_end := owa_timing.window_limit(to_time, clock_timestamp());
         window_start := owa_timing.window_limit(from_time, window_end - interval '24 hours');
     EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
         PERFORM owa_util.status_line(400, 'Bad Request', false);
