@@ -3,10 +3,11 @@
 # afterwards, then a service of its own served from the installed files
 # only: kestrel-toolkit installs the toolkit, the example hello.sql and
 # kestrel.app make the service, lighttpd runs the installed kestrel with the
-# example lighttpd-cgi.conf.
+# example lighttpd-cgi.conf on HTTP_PORT and kestrel-fcgi with the example
+# lighttpd-fastcgi.conf on HTTP_PORT + 1.
 # usage: install_test.sh BUILD_DIR HTTP_PORT PG_PORT   (run by ctest, fixture "pg")
 set -uo pipefail
-[ $# -eq 3 ] || { sed -n '2,7p' "$0" >&2; exit 2; }
+[ $# -eq 3 ] || { sed -n '2,9p' "$0" >&2; exit 2; }
 build=$1 http_port=$2 pg_port=$3
 db=kestrel_install owner=install_shop password=install-pw
 work=$(mktemp -d)
@@ -23,7 +24,10 @@ fail() {
     echo "FAIL $*"
 }
 lighttpd_stop() {
-    [ -f "$work/lighttpd.pid" ] && kill "$(cat "$work/lighttpd.pid")" 2>/dev/null
+    local pidfile
+    for pidfile in "$work"/lighttpd-*.pid; do
+        [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null
+    done
     return 0
 }
 admin() {
@@ -68,26 +72,32 @@ sed -e "s#owa_user=demo#owa_user=$owner#" -e "s#owa_password=demo-pw#owa_passwor
     -e "s#host=/var/run/postgresql dbname=kestrel_demo#host=/tmp/kestrel-pg-$pg_port port=$pg_port dbname=$db#" \
     -e "s#/var/log/kestrel#$work/log#" -e "s#demo\.timing#$owner.timing#" \
     "$examples/kestrel.app" >"$work/kestrel.app"
-sed -e "s#/usr/local/bin/#$prefix/bin/#" -e "s#/etc/kestrel/kestrel.app#$work/kestrel.app#" \
-    "$examples/lighttpd-cgi.conf" >"$work/site.conf"
-cat >"$work/lighttpd.conf" <<CONF
+# serve NAME PORT: lighttpd on PORT with the installed example NAME.conf.
+serve() {
+    local name=$1 port=$2
+    sed -e "s#/usr/local/bin/#$prefix/bin/#" -e "s#/etc/kestrel/kestrel.app#$work/kestrel.app#" \
+        -e "s#/run/kestrel/#$work/#" "$examples/$name.conf" >"$work/$name.conf"
+    cat >"$work/lighttpd-$name.conf" <<CONF
 server.bind = "127.0.0.1"
-server.port = $http_port
+server.port = $port
 server.document-root = "$work/htdocs"
-server.pid-file = "$work/lighttpd.pid"
-server.errorlog = "$work/log/lighttpd.log"
-include "$work/site.conf"
+server.pid-file = "$work/$name.pid"
+server.errorlog = "$work/log/$name.log"
+include "$work/$name.conf"
 CONF
-lighttpd -f "$work/lighttpd.conf" || { echo "lighttpd does not start"; exit 1; }
-for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$http_port/" && break
-    sleep 0.05
-done
-
-page=$(curl -s --max-time 20 "http://127.0.0.1:$http_port/demo/owa/hello?name=Ada")
-[[ $page == *"<h1>Hello, Ada</h1>"* ]] && ok || fail "hello page: $page"
-page=$(curl -s --max-time 20 "http://127.0.0.1:$http_port/demo/owa/hello?name=%3Cb%3E")
-[[ $page == *"Hello, &lt;b&gt;"* ]] && ok || fail "escaped hello page: $page"
+    lighttpd -f "$work/lighttpd-$name.conf" || { fail "lighttpd with $name.conf"; return; }
+    for _ in $(seq 100); do
+        curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+        sleep 0.05
+    done
+    local page
+    page=$(curl -s --max-time 20 "http://127.0.0.1:$port/demo/owa/hello?name=Ada")
+    [[ $page == *"<h1>Hello, Ada</h1>"* ]] && ok || fail "$name: hello page: $page"
+    page=$(curl -s --max-time 20 "http://127.0.0.1:$port/demo/owa/hello?name=%3Cb%3E")
+    [[ $page == *"Hello, &lt;b&gt;"* ]] && ok || fail "$name: escaped hello page: $page"
+}
+serve lighttpd-cgi "$http_port"
+serve lighttpd-fastcgi "$((http_port + 1))"
 
 admin -d postgres -c "drop database $db" >/dev/null
 echo "$passed passed, $failed failed"
