@@ -164,7 +164,7 @@ done
 
 begin_case "paths that leave the mapped directories answer 404"
 # The web server itself refuses these before they reach the gateway, each
-# in its own words (lighttpd 404, Apache 400 or 403, nginx 400).
+# in its own words: 400, 403 or 404.
 for path in ../../etc/passwd docs/../../../../etc/passwd "docs/..%2f..%2f..%2f..%2fetc%2fpasswd"; do
     fetch "$base/demo/owa/$path" --path-as-is
     [[ $status == 40[034] ]] && ok || fail "status $status, expected a refusal"
