@@ -162,7 +162,7 @@ done
 
 # ---- nothing outside the mapped directories ---------------------------------
 
-begin_case "paths that leave the mapped directories answer 404"
+begin_case "paths that leave the mapped directories are refused"
 # The web server itself refuses these before they reach the gateway, each
 # in its own words: 400, 403 or 404.
 for path in ../../etc/passwd docs/../../../../etc/passwd "docs/..%2f..%2f..%2f..%2fetc%2fpasswd"; do
