@@ -56,6 +56,8 @@ BEGIN
                          || ': refused by the pre-action');
     PERFORM htp.listitem(htf.anchor('upload_form', 'upload_form')
                          || ': files stored in the document table under generated names');
+    PERFORM htp.listitem(htf.anchor('timing_report', 'timing_report')
+                         || ': latency percentiles of the timing log, as a table and a chart');
     PERFORM htp.listitem(htf.anchor('../owai/welcome.txt', 'owai/welcome.txt') || ' and '
                          || htf.anchor('../owaigz/welcome.txt.gz', 'owaigz/welcome.txt.gz')
                          || ': a stored document, as stored and gzip-compressed');

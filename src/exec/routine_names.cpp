@@ -14,7 +14,7 @@ namespace {
 
 // Catalog schemas and the toolkit's own packages: callable by the session's
 // user, but never pages.
-constexpr std::array<std::string_view, 16> default_exclusions = {
+constexpr std::array<std::string_view, 17> default_exclusions = {
     "pg_",           "information_schema.",
     "sys.",          "dbms_",
     "utl_",          "owa.",
@@ -23,6 +23,7 @@ constexpr std::array<std::string_view, 16> default_exclusions = {
     "cgi_args.",     "owa_sec.",
     "owa_opt_lock.", "owa_pattern.",
     "owa_text.",     "owa_image.",
+    "owa_timing.",
 };
 
 bool is_ascii_letter(char c) {

@@ -19,6 +19,8 @@
 #include <climits>
 #include <csignal>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "frame/cgi_host.hpp"
 #include "frame/host.hpp"
@@ -148,6 +150,21 @@ bool accept_next(FCGX_Request& request, const sigset_t& waiting) {
     return rc >= 0;
 }
 
+// The one log line for a request that cannot be served as configured; it
+// goes to the web server's error log through the FastCGI error stream.
+std::optional<std::string_view> missing_variables(const FCGX_Request& request, bool named) {
+    if (!named) {
+        return "kestrel-fcgi: request refused: no OWS_APPFILE (or OWA_CGI_APPFILE) in the "
+               "process environment; set it where the FastCGI process is started\n";
+    }
+    if (FCGX_GetParam("SCRIPT_NAME", request.envp) == nullptr ||
+        FCGX_GetParam("PATH_INFO", request.envp) == nullptr) {
+        return "kestrel-fcgi: request without SCRIPT_NAME or PATH_INFO; the web server must "
+               "pass the CGI variables as FastCGI parameters\n";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int run_fastcgi_host(char** envp) {
@@ -171,6 +188,9 @@ int run_fastcgi_host(char** envp) {
     FCGX_InitRequest(&request, listen_fd, FCGI_FAIL_ACCEPT_ON_INTR);
     while (accept_next(request, waiting)) {
         s.begin_request(request.envp, std::make_unique<fcgx_client_io>(request));
+        if (const auto line = missing_variables(request, named)) {
+            FCGX_PutStr(line->data(), chunk(line->size()), request.err);
+        }
         if (named) {
             serve_request(table, handle);
         } else {

@@ -61,6 +61,12 @@ expect_status 200
 expect_header_has "Content-Type: text/html"
 expect_body_has "Hello, world"
 
+begin_case "an unchecked Basic header names no user"
+fetch "$base/demo/owa/hello" -u admin:forged
+expect_status 200
+expect_body_has "Hello, world"
+expect_body_lacks "admin"
+
 begin_case "case-insensitive, qualified procedure name"
 fetch "$base/demo/owa/DEMO.Hello"
 expect_status 200
@@ -180,6 +186,42 @@ for path in "pg_catalog.pg_sleep?seconds=5" "PG_SLEEP?seconds=5" "owa.init_cgi_e
     [ "$elapsed_ms" -lt 3000 ] && ok || fail "$path took ${elapsed_ms} ms"
     expect_body_lacks "VARIABLES IN FORM NOT IN PROCEDURE"
 done
+
+# ---- uploads ----------------------------------------------------------------
+
+begin_case "an upload larger than a web server's default body limit"
+head -c 300000 /dev/urandom >"$work/upload.bin"
+fetch "$base/demo/owa/upload_received" -F "title=e2e-large" -F "first=@$work/upload.bin"
+expect_status 200
+expect_body_has "e2e-large"
+expect_body_has ", 300000 bytes"
+stored=$(sql "select encode(sha256(content), 'hex') from demo.wwv_document
+              where doc_size = 300000 order by name desc limit 1")
+expect_equal "$stored" "$(sha256sum <"$work/upload.bin" | cut -d' ' -f1)"
+
+# ---- timing report ---------------------------------------------------------
+
+begin_case "timing report of the demo's own requests"
+fetch "$base/demo/owa/hello"
+fetch "$base/demo/owa/timing_report"
+expect_status 200
+expect_header_has "Content-type: text/html"
+expect_body_has "<th>p99 ms</th>"
+[[ $body =~ \<tr\>\<td\>TOTAL\</td\>\<td\>[1-9][0-9]*\</td\> ]] && ok || fail "no TOTAL row"
+expect_body_has '<svg xmlns="http://www.w3.org/2000/svg"'
+[[ $body =~ \<rect\ class=\"p99\"\ x=\"[0-9]+\"\ y=\"[0-9]+\"\ width=\"[0-9.]+\" ]] && ok ||
+    fail "no p99 bar"
+expect_body_has "<title>TOTAL p50: "
+expect_body_has "</svg>"
+expect_body_lacks "<script"
+fetch "$base/demo/owa/timing_report?from_time=2000-01-01&to_time=2000-01-02"
+expect_body_has "No timed requests in this window."
+expect_body_lacks "<svg"
+fetch "$base/demo/owa/timing_report?from_time=soon%27%3B"
+expect_status 400
+expect_body_has "Bad time window"
+fetch "$base/demo/owa/owa_timing.report?timing_table=demo.timing"
+expect_status 404
 
 # ---- database authentication ----------------------------------------------
 

@@ -113,10 +113,14 @@ fetch "$base/demo/owa/e2e_reuse.probe"
 [ -n "$(field backend)" ] && [ "$(field backend)" != "$before" ] && ok ||
     fail "backend $(field backend) after $before was ended"
 if [ "$mode" = fastcgi ]; then
-    fetch "$base/demo/owa/e2e_reuse.probe"
-    again=$(field backend)
-    fetch "$base/demo/owa/e2e_reuse.probe"
-    [ "$(field backend)" = "$again" ] && ok || fail "the fresh session was not kept"
+    # At most two processes serve a site, and a web server may hand
+    # consecutive requests to either: of three, two share a kept session.
+    seen=
+    for _ in 1 2 3; do
+        fetch "$base/demo/owa/e2e_reuse.probe"
+        seen+="$(field backend)"$'\n'
+    done
+    [ "$(sort <<<"$seen" | uniq -d | grep -c .)" -ge 1 ] && ok || fail "the fresh session was not kept"
 fi
 
 sql "drop schema e2e_reuse cascade" >/dev/null

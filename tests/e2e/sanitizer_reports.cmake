@@ -24,11 +24,13 @@ endforeach()
 set(e2e_program ${CMAKE_CURRENT_BINARY_DIR}/kestrel-sanitized)
 set(e2e_fastcgi_program ${CMAKE_CURRENT_BINARY_DIR}/kestrel-fcgi-sanitized)
 
+# Open to all: Apache and nginx run the programs as www-data.
 add_test(NAME sanitizer_reports_clear
-         COMMAND sh -c "rm -rf '${reports}' && mkdir -p '${reports}'")
-set_tests_properties(sanitizer_reports_clear PROPERTIES FIXTURES_SETUP "web;web_fastcgi")
+         COMMAND sh -c "rm -rf '${reports}' && mkdir -p -m 1777 '${reports}'")
+set_tests_properties(sanitizer_reports_clear PROPERTIES FIXTURES_SETUP "${e2e_fixtures}")
 add_test(NAME sanitizer_reports
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/sanitizer_reports ${reports}
                  $<TARGET_FILE:kestrel-fcgi>)
-set_tests_properties(sanitizer_reports PROPERTIES FIXTURES_CLEANUP "web;web_fastcgi"
-                                                  DEPENDS "web_stop;web_fastcgi_stop")
+list(TRANSFORM e2e_fixtures APPEND _stop OUTPUT_VARIABLE fixture_stops)
+set_tests_properties(sanitizer_reports PROPERTIES FIXTURES_CLEANUP "${e2e_fixtures}"
+                                                  DEPENDS "${fixture_stops}")

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -23,6 +24,7 @@ enum record_type : std::uint8_t {
     params = 4,
     stdin_data = 5,
     stdout_data = 6,
+    stderr_data = 7,
 };
 
 void put_record(std::string& out, record_type type, std::string_view content) {
@@ -49,10 +51,11 @@ void put_length(std::string& out, std::size_t n) {
     }
 }
 
-// One responder request: its parameters and body in, its output back.
+// One responder request: its parameters and body in, its output back (its
+// error stream into errors, when given).
 std::string fastcgi_request(const std::string& socket_path,
                             const std::vector<std::pair<std::string, std::string>>& env,
-                            const std::string& body = "") {
+                            const std::string& body = "", std::string* errors = nullptr) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -92,6 +95,9 @@ std::string fastcgi_request(const std::string& socket_path,
         const std::size_t padding = static_cast<std::uint8_t>(in[at + 6]);
         if (type == stdout_data) {
             response += in.substr(at + 8, size);
+        }
+        if (type == stderr_data && errors != nullptr) {
+            *errors += in.substr(at + 8, size);
         }
         if (type == end_request) {
             break;
@@ -212,6 +218,34 @@ TEST_F(fastcgi_exe_test, EachRequestHasItsOwnEnvironmentAndCredentials) {
               std::string::npos)
         << third;
     EXPECT_EQ(stop(SIGTERM), 0);
+}
+
+TEST_F(fastcgi_exe_test, LogsOneLineForARequestWithoutItsVariables) {
+    const std::vector<std::pair<std::string, std::string>> complete = {
+        {"SCRIPT_NAME", "/shop"}, {"PATH_INFO", "/owa/p"}, {"REQUEST_METHOD", "GET"}};
+    const struct {
+        bool appfile;
+        std::vector<std::pair<std::string, std::string>> env;
+        std::string line;
+    } cases[] = {
+        {false, complete, "no OWS_APPFILE (or OWA_CGI_APPFILE) in the process environment"},
+        {true, {{"REQUEST_METHOD", "GET"}}, "request without SCRIPT_NAME or PATH_INFO"},
+        {true, {{"SCRIPT_NAME", "/shop"}, {"REQUEST_METHOD", "GET"}}, "without SCRIPT_NAME"},
+        {true, complete, ""},
+    };
+    for (const auto& c : cases) {
+        start(c.appfile ? std::vector<std::string>{"OWS_APPFILE=" + app_file()}
+                        : std::vector<std::string>{});
+        std::string errors;
+        fastcgi_request(socket_path, c.env, "", &errors);
+        if (c.line.empty()) {
+            EXPECT_EQ(errors, "");
+        } else {
+            EXPECT_NE(errors.find(c.line), std::string::npos) << errors;
+            EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        }
+        EXPECT_EQ(stop(SIGTERM), 0);
+    }
 }
 
 TEST_F(fastcgi_exe_test, WithoutAListeningSocketItIsACgiProgram) {

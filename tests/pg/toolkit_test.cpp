@@ -16,7 +16,8 @@ TEST_F(Toolkit, InstallAndServiceCanBeRepeated) {
     const std::string db = database() + "_fresh";
     exec("CREATE DATABASE " + db + " TEMPLATE template0");
     const std::string toolkit = std::string(KESTREL_SOURCE_DIR) + "/scripts/toolkit ";
-    const std::string target = "'" + cluster_conninfo(db) + "'";
+    std::string target = "'";
+    target.append(cluster_conninfo(db)).append("'");  // appends: no -Wrestrict at -O3
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(std::system((toolkit + "install " + target).c_str()), 0) << round;
         EXPECT_EQ(std::system((toolkit + "service " + target + " " + app_user).c_str()), 0);
