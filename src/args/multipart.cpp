@@ -48,8 +48,8 @@ std::string_view parse_content_type(request_ctx& ctx) {
     }
     if (value == nullptr || std::strstr(value, "multipart/form-data") == nullptr ||
         std::strstr(value, "boundary=") == nullptr) {
-        die(ctx, "Content Type must be multipart/form-data, not %s",
-            value != nullptr ? value : "*Null*");
+        die_status(ctx, 400, "Content Type must be multipart/form-data, not %s",
+                   value != nullptr ? value : "*Null*");
     }
     char* const copy = _xheap_strdup(ctx, value);
     char* const boundary = std::strstr(copy, "boundary=") + std::strlen("boundary=");
@@ -80,14 +80,14 @@ void process_chunk(request_ctx& ctx, char* body, std::ptrdiff_t first, std::ptrd
     // Otherwise it is ended in place, so the line reader never runs into the
     // next part and a plain value is terminated where the part ends.
     if (first < 0 || last + 1 < first) {
-        die(ctx, "Not supported Content-Disposition");
+        die_status(ctx, 400, "Not supported Content-Disposition");
     }
     body[last + 1] = '\0';
 
     static constexpr char disposition[] = "Content-Disposition: form-data;";
     char* const line = getl(ctx, body + first);
     if (std::strncmp(line, disposition, sizeof disposition - 1) != 0) {
-        die(ctx, "Not supported Content-Disposition");
+        die_status(ctx, 400, "Not supported Content-Disposition");
     }
     // Browsers send the name first; a filename in front of it hides the name,
     // because the file name's closing quote ends the line.

@@ -4,9 +4,11 @@
 // document of any size costs one piece of memory.
 #include "docs/download.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "config/mime.hpp"
@@ -52,12 +54,16 @@ bool is_document_request(const request_ctx& ctx) {
 }
 
 // A failed lookup: absent documents outside the document prefixes go to the
-// include road (true); everything else ends the request.
+// include road (true); under them they answer 404; everything else ends the
+// request.
 bool hand_to_include(request_ctx& ctx) {
-    if (is_document_absent(ctx.cda.rc) && !is_document_request(ctx)) {
+    if (!is_document_absent(ctx.cda.rc)) {
+        die_with_cursor_error(ctx);
+    }
+    if (!is_document_request(ctx)) {
         return true;
     }
-    die_with_cursor_error(ctx);
+    die_status(ctx, 404, "%s", oerr_cda(ctx).c_str());
 }
 
 void define_columns(request_ctx& ctx, document_row& row) {
@@ -122,8 +128,10 @@ void send_piece(request_ctx& ctx, bool gzip, gz_stream* gz, const std::byte* dat
 }
 
 // The transfer loop: pieces from the file or the long column until the first
-// empty one. The stored size never bounds it.
-void transfer(request_ctx& ctx, document_row& row, std::FILE* file, bool gzip, gz_stream* gz) {
+// empty one. Nothing past the announced length is sent (when one was
+// announced); returns the number of bytes the document had.
+std::uint64_t transfer(request_ctx& ctx, document_row& row, std::FILE* file, bool gzip,
+                       gz_stream* gz, std::optional<std::uint64_t> announced) {
     const std::span<std::byte> piece{row.piece, row.piece_size};
     std::size_t offset = 0;
     for (;;) {
@@ -134,11 +142,34 @@ void transfer(request_ctx& ctx, document_row& row, std::FILE* file, bool gzip, g
             die_with_cursor_error(ctx);
         }
         if (returned == 0) {
-            return;
+            return offset;
         }
-        send_piece(ctx, gzip, gz, piece.data(), returned);
+        std::size_t sendable = returned;
+        if (announced) {
+            sendable = static_cast<std::size_t>(
+                std::min<std::uint64_t>(returned, *announced - std::min(*announced, offset)));
+        }
+        send_piece(ctx, gzip, gz, piece.data(), sendable);
         offset += returned;
     }
+}
+
+// The length a plain document announces: the file's size, else the stored
+// size. None for compressed output, whose length is unknown in advance.
+std::optional<std::uint64_t> announced_length(const document_row& row, std::FILE* file,
+                                              bool gzip) {
+    if (gzip) {
+        return std::nullopt;
+    }
+    if (file != nullptr) {
+        return file_size(file);
+    }
+    char* end = nullptr;
+    const long long stored = std::strtoll(row.size_text.data(), &end, 10);
+    if (end == row.size_text.data() || stored < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(stored);
 }
 
 }  // namespace
@@ -191,10 +222,7 @@ void return_image(request_ctx& ctx) {
     row.size_text.back() = '\0';
     const bool in_file = std::atoi(row.size_text.data()) < 0;
     const char* type = choose_document_mime_type(ctx, row.mime_type.data(), gzip);
-    wrbprintf(ctx, "Content-type: %s\n\n", type);
     KESTREL_TRACE(ctx, "document %s as %s%s", name, type, in_file ? " from a file" : "");
-
-    gz_stream* gz = gzip ? wrbgzopen(ctx, name) : nullptr;
     unique_file file;
     if (in_file) {
         const std::string path = stored_path(ctx, name, row);
@@ -203,9 +231,22 @@ void return_image(request_ctx& ctx) {
             die(ctx, "Unable to Open %s", path.c_str());
         }
     }
-    transfer(ctx, row, file.get(), gzip, gz);
+    const std::optional<std::uint64_t> length = announced_length(row, file.get(), gzip);
+    begin_streaming();
+    if (length) {
+        wrbprintf(ctx, "Content-type: %s\nContent-Length: %llu\n\n", type,
+                  static_cast<unsigned long long>(*length));
+    } else {
+        wrbprintf(ctx, "Content-type: %s\n\n", type);
+    }
+    gz_stream* gz = gzip ? wrbgzopen(ctx, name) : nullptr;
+    const std::uint64_t sent = transfer(ctx, row, file.get(), gzip, gz, length);
     if (gzip) {
         wrbgzclose(ctx, gz);
+    }
+    if (length && sent != *length) {
+        die(ctx, "Document '%s' has %llu bytes, not the %llu announced", name,
+            static_cast<unsigned long long>(sent), static_cast<unsigned long long>(*length));
     }
     log_timings(ctx, start, get_hsecs(ctx), "GET-IMAGE");
 }

@@ -11,9 +11,11 @@ namespace {
 
 class ReturnImage : public docs_test {
   protected:
+    // The stored size is the image's own unless one is given.
     void store(const std::optional<std::string>& image, const std::string& mime,
-               const std::string& size = "0") {
-        db->on("from demo.image").outcomes = {{.row = row_values{image, mime, size}}};
+               const std::optional<std::string>& size = std::nullopt) {
+        const std::string stored = size.value_or(std::to_string(image.value_or("").size()));
+        db->on("from demo.image").outcomes = {{.row = row_values{image, mime, stored}}};
     }
     const statement_record& lookup() const { return db->statements.at(0); }
 };
@@ -30,7 +32,7 @@ TEST_F(ReturnImage, SelectsByNameFromTheOwnersTable) {
     EXPECT_EQ(lookup().defines[0].buffer_size, 65536u);
     EXPECT_EQ(lookup().defines[1].buffer_size, 255u);
     EXPECT_EQ(lookup().defines[2].buffer_size, 255u);
-    EXPECT_EQ(output(), "Content-type: application/pdf\n\n%PDF");
+    EXPECT_EQ(output(), "Content-type: application/pdf\nContent-Length: 4\n\n%PDF");
 
     restart();
     set_config("demo_image_tname", "docs_tab");
@@ -122,11 +124,30 @@ TEST_F(ReturnImage, PiecesUntilTheFirstEmptyOne) {
             set_config("blobPieceSize", c.piece_size);
         }
         request("doc.bin", "/owai/");
-        store(c.image, "application/octet-stream", "3");
+        store(c.image, "application/octet-stream");
         return_image(ctx);
-        EXPECT_EQ(output(), "Content-type: application/octet-stream\n\n" + c.image.value_or(""));
+        const std::string body = c.image.value_or("");
+        EXPECT_EQ(output(), "Content-type: application/octet-stream\nContent-Length: " +
+                                std::to_string(body.size()) + "\n\n" + body);
         EXPECT_EQ(db->count("oflng"), c.oflng_calls) << c.piece_size;
         EXPECT_EQ(lookup().defines.at(0).buffer_size, c.define_size) << c.piece_size;
+    }
+}
+
+// A document that is not the size it announced: the bytes that went out
+// stay (never more than announced), the response is cut and the log says
+// why; no error page lands inside the body.
+TEST_F(ReturnImage, SizeMismatchCutsTheResponse) {
+    for (const auto& [image, stored, sent] :
+         {std::tuple{"abcdef", "10", "abcdef"}, std::tuple{"abcdef", "4", "abcd"}}) {
+        restart();
+        request("doc.bin", "/owai/");
+        store(image, "application/octet-stream", std::string(stored));
+        EXPECT_THROW(return_image(ctx), fatal_error);
+        EXPECT_EQ(output(), "Content-type: application/octet-stream\nContent-Length: " +
+                                std::string(stored) + "\n\n" + sent);
+        EXPECT_TRUE(wrb().answer.is_cut());
+        EXPECT_NE(logs().find("Response cut after"), std::string::npos) << logs();
     }
 }
 
@@ -136,12 +157,13 @@ TEST_F(ReturnImage, NegativeSizeServesTheStoredPath) {
     request("a.pdf", "/owai/");
     store(write_file("stored/a.pdf", content).string(), "application/pdf", "-1");
     return_image(ctx);
-    EXPECT_EQ(output(), "Content-type: application/pdf\n\n" + content);
+    EXPECT_EQ(output(), "Content-type: application/pdf\nContent-Length: 9000\n\n" + content);
     EXPECT_EQ(db->count("oflng"), 1u);
 
     // A missing file, or a path longer than a piece, ends the request.
     const std::string path = (dir / "nowhere.pdf").string();
     client->written.clear();
+    wrb().answer = response();
     store(path, "application/pdf", "-1");
     EXPECT_THROW(return_image(ctx), fatal_error);
     EXPECT_NE(output().find("Unable to Open " + path), std::string::npos);

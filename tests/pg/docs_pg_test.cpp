@@ -53,6 +53,7 @@ TEST_F(DocsPgTest, StoredDocumentIsSentAsStoredInPieces) {
     for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
              {"report.pdf", content}, {"empty", ""}, {"null", ""}}) {
         client->written.clear();
+        wrb().answer = response();
         request(name, "/owai/");
         return_image(ctx);
         EXPECT_EQ(output(), "Content-type: application/pdf\n\n" + bytes) << name;
@@ -95,6 +96,7 @@ TEST_F(DocsPgTest, IncludeBlocksRunInPlaceWithQuotedPlaceholders) {
 
     // An include text stored in the table is processed the same way.
     client->written.clear();
+    wrb().answer = response();
     request("stored.html");
     owassi(ctx);
     EXPECT_EQ(output(), "Content-type: text/html\n\n2!");
