@@ -109,12 +109,13 @@ TEST_F(kestrel_exe_test, RefusedLogonAnswersTheErrorPageAndWritesTheServiceLog) 
         "Unable to Logon For This Service\n";
     ASSERT_TRUE(r.out.starts_with(head)) << r.out;
     const std::string reason =
-        r.out.substr(head.size(), r.out.find("\n\n", head.size()) - head.size());
+        r.out.substr(head.size(), r.out.find("\n  OWA SERVICE", head.size()) - head.size());
     EXPECT_NE(reason.find("socket"), std::string::npos) << reason;
     const std::string page =
         "Status: 503 Service Unavailable\nRetry-After: 30\nContent-type: text/plain\n\n\n\n"
         "Unable to Logon For This Service\n" +
-        reason + "\n\n"
+        reason +
+        "\n"
         "  OWA SERVICE: shop\n"
         "  PROCEDURE  : pkg.proc\n"
         "  URL        : http://www:80/shop/owa/pkg.proc?a=1\n"
