@@ -16,7 +16,7 @@ namespace kestrel {
 namespace {
 
 constexpr std::array<std::string_view, 5> default_fragments = {"pass", "pwd", "secret", "token",
-                                                              "key"};
+                                                               "key"};
 constexpr std::array<std::string_view, 3> secret_variables = {
     "HTTP_AUTHORIZATION", "HTTP_PROXY_AUTHORIZATION", "HTTP_COOKIE"};
 

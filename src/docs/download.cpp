@@ -156,8 +156,7 @@ std::uint64_t transfer(request_ctx& ctx, document_row& row, std::FILE* file, boo
 
 // The length a plain document announces: the file's size, else the stored
 // size. None for compressed output, whose length is unknown in advance.
-std::optional<std::uint64_t> announced_length(const document_row& row, std::FILE* file,
-                                              bool gzip) {
+std::optional<std::uint64_t> announced_length(const document_row& row, std::FILE* file, bool gzip) {
     if (gzip) {
         return std::nullopt;
     }

@@ -98,7 +98,7 @@ error_style error_style_for(request_ctx& ctx) {
         value = WRBGetConfigVal(ctx.wrb_handle, "error_style");
     }
     return value != nullptr && strcasecmp(value, "production") == 0 ? error_style::production
-                                                                   : error_style::debug;
+                                                                    : error_style::debug;
 }
 
 std::string_view status_reason(int status) {

@@ -151,8 +151,7 @@ bool accept_next(FCGX_Request& request, const sigset_t& waiting) {
 
 // One accepted request. An exception here (the client's streams could not be
 // set up) never ends the process: the request ends and the next is served.
-void serve_accepted(FCGX_Request& request, const callback_table& table, void* handle,
-                    bool named) {
+void serve_accepted(FCGX_Request& request, const callback_table& table, void* handle, bool named) {
     wrb_state& s = wrb();
     try {
         s.begin_request(request.envp, std::make_unique<fcgx_client_io>(request));

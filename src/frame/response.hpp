@@ -17,7 +17,7 @@ class client_io;
 
 // Held bytes stay in memory up to this size; the rest goes to a temporary
 // file, so a page of any size costs at most this much memory.
-inline constexpr std::size_t hold_memory_max = 1024 * 1024;
+inline constexpr std::size_t hold_memory_max = std::size_t{1024} * 1024;
 
 class response {
   public:

@@ -19,9 +19,9 @@ bool names_trigger(const char* text) {
 
 }  // namespace
 
-extern "C" PGresult* PQexecParams(PGconn* conn, const char* command, int n_params,
-                                  const Oid* types, const char* const* values,
-                                  const int* lengths, const int* formats, int result_format) {
+extern "C" PGresult* PQexecParams(PGconn* conn, const char* command, int n_params, const Oid* types,
+                                  const char* const* values, const int* lengths, const int* formats,
+                                  int result_format) {
     using real_fn = PGresult* (*)(PGconn*, const char*, int, const Oid*, const char* const*,
                                   const int*, const int*, int);
     static const auto real = reinterpret_cast<real_fn>(dlsym(RTLD_NEXT, "PQexecParams"));
