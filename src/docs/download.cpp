@@ -20,6 +20,7 @@
 #include "frame/diagnostics.hpp"
 #include "frame/gzip_stream.hpp"
 #include "frame/pool.hpp"
+#include "frame/response.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"
 
@@ -127,13 +128,12 @@ void send_piece(request_ctx& ctx, bool gzip, gz_stream* gz, const std::byte* dat
     WRBClientWrite(ctx.wrb_handle, data, length);
 }
 
-// The transfer loop: pieces from the file or the long column until the first
-// empty one. Nothing past the announced length is sent (when one was
-// announced); returns the number of bytes the document had.
-std::uint64_t transfer(request_ctx& ctx, document_row& row, std::FILE* file, bool gzip,
-                       gz_stream* gz, std::optional<std::uint64_t> announced) {
+// The transfer loop from offset on: pieces from the file or the long column
+// until the first empty one. Nothing past the announced length is sent (when
+// one was announced); returns the offset the document ended at.
+std::uint64_t transfer(request_ctx& ctx, document_row& row, std::FILE* file, gz_stream* gz,
+                       std::optional<std::uint64_t> announced, std::size_t offset) {
     const std::span<std::byte> piece{row.piece, row.piece_size};
-    std::size_t offset = 0;
     for (;;) {
         std::size_t returned = 0;
         if (file != nullptr) {
@@ -146,29 +146,32 @@ std::uint64_t transfer(request_ctx& ctx, document_row& row, std::FILE* file, boo
         }
         std::size_t sendable = returned;
         if (announced) {
-            sendable = static_cast<std::size_t>(
-                std::min<std::uint64_t>(returned, *announced - std::min(*announced, offset)));
+            sendable = static_cast<std::size_t>(std::min<std::uint64_t>(
+                returned, *announced - std::min<std::uint64_t>(*announced, offset)));
         }
-        send_piece(ctx, gzip, gz, piece.data(), sendable);
+        send_piece(ctx, gz != nullptr, gz, piece.data(), sendable);
         offset += returned;
     }
 }
 
-// The length a plain document announces: the file's size, else the stored
-// size. None for compressed output, whose length is unknown in advance.
-std::optional<std::uint64_t> announced_length(const document_row& row, std::FILE* file, bool gzip) {
-    if (gzip) {
-        return std::nullopt;
+// The first pieces of a stored document, up to hold_memory_max bytes. The
+// stored size is no measure of the content, so a document short enough to
+// be read ahead announces its real length.
+std::string read_ahead(request_ctx& ctx, document_row& row, bool& complete) {
+    std::string head;
+    complete = false;
+    while (head.size() < hold_memory_max) {
+        std::size_t returned = 0;
+        if (ctx.db->oflng(ctx.cda, 1, {row.piece, row.piece_size}, head.size(), returned) != 0) {
+            die_with_cursor_error(ctx);
+        }
+        if (returned == 0) {
+            complete = true;
+            break;
+        }
+        head.append(reinterpret_cast<const char*>(row.piece), returned);
     }
-    if (file != nullptr) {
-        return file_size(file);
-    }
-    char* end = nullptr;
-    const long long stored = std::strtoll(row.size_text.data(), &end, 10);
-    if (end == row.size_text.data() || stored < 0) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint64_t>(stored);
+    return head;
 }
 
 }  // namespace
@@ -230,7 +233,15 @@ void return_image(request_ctx& ctx) {
             die(ctx, "Unable to Open %s", path.c_str());
         }
     }
-    const std::optional<std::uint64_t> length = announced_length(row, file.get(), gzip);
+    std::optional<std::uint64_t> length;
+    std::string head;
+    bool complete = false;
+    if (file) {
+        length = file_size(file.get());
+    } else if (!gzip) {
+        head = read_ahead(ctx, row, complete);
+        length = complete ? std::optional<std::uint64_t>(head.size()) : std::nullopt;
+    }
     begin_streaming();
     if (length) {
         wrbprintf(ctx, "Content-type: %s\nContent-Length: %llu\n\n", type,
@@ -239,13 +250,21 @@ void return_image(request_ctx& ctx) {
         wrbprintf(ctx, "Content-type: %s\n\n", type);
     }
     gz_stream* gz = gzip ? wrbgzopen(ctx, name) : nullptr;
-    const std::uint64_t sent = transfer(ctx, row, file.get(), gzip, gz, length);
+    if (!head.empty()) {
+        send_piece(ctx, false, nullptr, reinterpret_cast<const std::byte*>(head.data()),
+                   head.size());
+    }
+    if (complete) {
+        log_timings(ctx, start, get_hsecs(ctx), "GET-IMAGE");
+        return;
+    }
+    const std::uint64_t sent = transfer(ctx, row, file.get(), gz, length, head.size());
     if (gzip) {
         wrbgzclose(ctx, gz);
     }
     if (length && sent != *length) {
-        die(ctx, "Document '%s' has %llu bytes, not the %llu announced", name,
-            static_cast<unsigned long long>(sent), static_cast<unsigned long long>(*length));
+        die(ctx, "Document '%s' changed while it was sent: %llu bytes, not the %llu announced",
+            name, static_cast<unsigned long long>(sent), static_cast<unsigned long long>(*length));
     }
     log_timings(ctx, start, get_hsecs(ctx), "GET-IMAGE");
 }

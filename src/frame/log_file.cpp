@@ -53,10 +53,11 @@ void set_new_file_access(int fd) {
     fchmod(fd, 0600);
 }
 
-// A file from before: whatever others could do with it ends here.
+// A log file from before: whatever others could do with it ends here. Only
+// regular files: a log named /dev/null must stay what it is for everyone.
 void close_to_others(int fd) {
     struct stat st {};
-    if (fstat(fd, &st) == 0 && (st.st_mode & S_IRWXO) != 0) {
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IRWXO) != 0) {
         fchmod(fd, st.st_mode & 07770);
     }
 }

@@ -122,6 +122,10 @@ TEST_F(error_page_test, LogsAreForTheirOwnerOnly) {
     EXPECT_EQ(mode_of(ctx.error_log_name), 0640u);
     EXPECT_EQ(read_file(ctx.error_log_name), "first\nsecond\n");
 
+    ctx.error_log_name = "/dev/null";  // not a log file of ours: left alone
+    Message(ctx, "discarded");
+    EXPECT_EQ(mode_of("/dev/null"), 0666u);
+
     set_app_file("[DBAUTH]\nlog_group = root\n");
     ctx.error_log_name = path("grouped.err");
     Message(ctx, "shared");
