@@ -89,9 +89,9 @@ void check_body_size(request_ctx& ctx) {
     const auto reading = read_decimal(wrbgetenv(ctx, "CONTENT_LENGTH"));
     const std::uint64_t limit = max_body_size(ctx);
     if (reading.value && *reading.value > limit) {
-        die(ctx, "Request body of %llu bytes exceeds the limit of %llu bytes",
-            static_cast<unsigned long long>(*reading.value),
-            static_cast<unsigned long long>(limit));
+        die_status(ctx, 413, "Request body of %llu bytes exceeds the limit of %llu bytes",
+                   static_cast<unsigned long long>(*reading.value),
+                   static_cast<unsigned long long>(limit));
     }
 }
 
@@ -115,7 +115,7 @@ std::span<char> read_body(request_ctx& ctx) {
         const std::size_t want = std::min(chunk, length - got);
         const std::size_t n = WRBClientRead(ctx.wrb_handle, body + got, want);
         if (n == 0) {
-            die(ctx, "Error Reading from Client!");
+            die_status(ctx, 400, "Error Reading from Client!");
         }
         got += std::min(n, want);
     }

@@ -60,12 +60,12 @@ std::optional<std::vector<part_extent>> cut_at_boundaries(std::span<const char> 
 form_part read_part(request_ctx& ctx, char* body, part_extent extent) {
     // A part too short to hold even an empty line has no disposition line.
     if (extent.first < 0 || extent.last + 1 < extent.first) {
-        die(ctx, "Not supported Content-Disposition");
+        die_status(ctx, 400, "Not supported Content-Disposition");
     }
     body[extent.last + 1] = '\0';
     form_part part{read_part_headers(ctx, body + extent.first), {}};
     if (!part.headers.is_form_data) {
-        die(ctx, "Not supported Content-Disposition");
+        die_status(ctx, 400, "Not supported Content-Disposition");
     }
     if (part.headers.blank_line != nullptr) {
         // The content starts after the blank line's CR and LF.
@@ -94,8 +94,8 @@ std::string_view parse_content_type(request_ctx& ctx) {
     }
     if (value == nullptr || std::strstr(value, "multipart/form-data") == nullptr ||
         std::strstr(value, "boundary=") == nullptr) {
-        die(ctx, "Content Type must be multipart/form-data, not %s",
-            value != nullptr ? value : "*Null*");
+        die_status(ctx, 400, "Content Type must be multipart/form-data, not %s",
+                   value != nullptr ? value : "*Null*");
     }
     char* const copy = _xheap_strdup(ctx, value);
     char* const boundary = std::strstr(copy, "boundary=") + std::strlen("boundary=");
@@ -125,7 +125,7 @@ std::vector<form_part> read_parts(request_ctx& ctx, std::span<char> body,
                                   std::string_view boundary) {
     const auto extents = cut_at_boundaries(body, boundary);
     if (!extents) {
-        die(ctx, "Multipart body ends before its closing boundary");
+        die_status(ctx, 400, "Multipart body ends before its closing boundary");
     }
     std::vector<form_part> parts;
     parts.reserve(extents->size());

@@ -1,12 +1,14 @@
 // request_report.cpp - the report of a failed request (service, procedure,
 // user, URL, parameters, environment), written by die and xdie to the error
 // log and, unless the service's own error page was sent, to the browser.
+// Credentials, cookies and secret-looking fields appear as "(hidden)".
 #include "args/request_report.hpp"
 
 #include <algorithm>
 #include <string>
 
 #include "args/arglist.hpp"
+#include "args/redaction.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 
@@ -33,12 +35,14 @@ void report_parameters(request_ctx& ctx, bool show) {
     for (const std::string_view name : get_unique_names(ctx)) {
         report(ctx, show,
                format_text(line_max, "  %.*s:", static_cast<int>(name.size()), name.data()));
+        const bool secret = is_secret_field(ctx, name);
         for (const arg_pair& pair : ctx.args) {
             if (!same_name(pair.name, name)) {
                 continue;
             }
-            const auto len = static_cast<int>(std::min(pair.value.size(), value_max));
-            report(ctx, show, format_text(line_max, "   %.*s", len, pair.value.data()));
+            const std::string_view value = secret ? hidden_value : pair.value;
+            const auto len = static_cast<int>(std::min(value.size(), value_max));
+            report(ctx, show, format_text(line_max, "   %.*s", len, value.data()));
         }
     }
 }
@@ -52,11 +56,12 @@ void dump_values(request_ctx& ctx, bool show) {
         report(ctx, show, format_text(line_max, "  USER       : %s", user));
     }
     const char* query = WRBGetEnvironmentVariable(ctx.wrb_handle, "QUERY_STRING");
+    const std::string shown_query = query != nullptr ? redact_query(ctx, query) : "";
     report(ctx, show,
            format_text(line_max, "  URL        : http://%s:%s%s%s%s%s",
                        env_or_empty(ctx, "SERVER_NAME"), env_or_empty(ctx, "SERVER_PORT"),
                        env_or_empty(ctx, "SCRIPT_NAME"), env_or_empty(ctx, "PATH_INFO"),
-                       query != nullptr ? "?" : "", query != nullptr ? query : ""));
+                       query != nullptr ? "?" : "", shown_query.c_str()));
     report(ctx, show, "  PARAMETERS :");
     report(ctx, show, "  ===========");
     report_parameters(ctx, show);
@@ -67,7 +72,8 @@ void dump_values(request_ctx& ctx, bool show) {
     report(ctx, show, "  ENVIRONMENT:");
     report(ctx, show, "  ============");
     for (char** e = WRBGetEnvironment(ctx.wrb_handle); e != nullptr && *e != nullptr; ++e) {
-        report(ctx, show, format_text(line_max, "    %s", *e));
+        report(ctx, show,
+               format_text(line_max, "    %s", redact_environment_entry(ctx, *e).c_str()));
     }
 }
 

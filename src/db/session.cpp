@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "db/errors.hpp"
 #include "db/query.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
@@ -122,8 +123,10 @@ void Logoff(request_ctx& ctx, bool rollback) {
     db::client& db = session_client(ctx);
     if (rollback) {
         db.orol(ctx.lda);
-    } else {
-        db.ocom(ctx.lda);
+    } else if (db.ocom(ctx.lda) != 0) {
+        // A deferred constraint, a serialization failure: the work is lost
+        // and the page must not claim otherwise.
+        die(ctx, "%s", oerr_lda(ctx).c_str());
     }
     if (ctx.reuse_connection && execute_immediate(ctx, reset_statement) == 0) {
         return;

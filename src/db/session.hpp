@@ -13,7 +13,9 @@ namespace kestrel {
 bool Logon(request_ctx& ctx, const char* user, const char* password);
 
 // Commits (rollback false) or rolls back, then closes the session unless it
-// is kept for reuse. Errors are ignored.
+// is kept for reuse. A failed commit ends the request through die with the
+// database's message (the caller's recovery rolls back); other errors are
+// ignored.
 void Logoff(request_ctx& ctx, bool rollback);
 
 // Fills who with the account to log on with and exports ORACLE_HOME and

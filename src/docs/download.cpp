@@ -4,9 +4,11 @@
 // document of any size costs one piece of memory.
 #include "docs/download.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "config/mime.hpp"
@@ -18,6 +20,7 @@
 #include "frame/diagnostics.hpp"
 #include "frame/gzip_stream.hpp"
 #include "frame/pool.hpp"
+#include "frame/response.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"
 
@@ -52,12 +55,16 @@ bool is_document_request(const request_ctx& ctx) {
 }
 
 // A failed lookup: absent documents outside the document prefixes go to the
-// include road (true); everything else ends the request.
+// include road (true); under them they answer 404; everything else ends the
+// request.
 bool hand_to_include(request_ctx& ctx) {
-    if (is_document_absent(ctx.cda.rc) && !is_document_request(ctx)) {
+    if (!is_document_absent(ctx.cda.rc)) {
+        die_with_cursor_error(ctx);
+    }
+    if (!is_document_request(ctx)) {
         return true;
     }
-    die_with_cursor_error(ctx);
+    die_status(ctx, 404, "%s", oerr_cda(ctx).c_str());
 }
 
 void define_columns(request_ctx& ctx, document_row& row) {
@@ -121,11 +128,12 @@ void send_piece(request_ctx& ctx, bool gzip, gz_stream* gz, const std::byte* dat
     WRBClientWrite(ctx.wrb_handle, data, length);
 }
 
-// The transfer loop: pieces from the file or the long column until the first
-// empty one. The stored size never bounds it.
-void transfer(request_ctx& ctx, document_row& row, std::FILE* file, bool gzip, gz_stream* gz) {
+// The transfer loop from offset on: pieces from the file or the long column
+// until the first empty one. Nothing past the announced length is sent (when
+// one was announced); returns the offset the document ended at.
+std::uint64_t transfer(request_ctx& ctx, document_row& row, std::FILE* file, gz_stream* gz,
+                       std::optional<std::uint64_t> announced, std::size_t offset) {
     const std::span<std::byte> piece{row.piece, row.piece_size};
-    std::size_t offset = 0;
     for (;;) {
         std::size_t returned = 0;
         if (file != nullptr) {
@@ -134,11 +142,36 @@ void transfer(request_ctx& ctx, document_row& row, std::FILE* file, bool gzip, g
             die_with_cursor_error(ctx);
         }
         if (returned == 0) {
-            return;
+            return offset;
         }
-        send_piece(ctx, gzip, gz, piece.data(), returned);
+        std::size_t sendable = returned;
+        if (announced) {
+            sendable = static_cast<std::size_t>(std::min<std::uint64_t>(
+                returned, *announced - std::min<std::uint64_t>(*announced, offset)));
+        }
+        send_piece(ctx, gz != nullptr, gz, piece.data(), sendable);
         offset += returned;
     }
+}
+
+// The first pieces of a stored document, up to hold_memory_max bytes. The
+// stored size is no measure of the content, so a document short enough to
+// be read ahead announces its real length.
+std::string read_ahead(request_ctx& ctx, document_row& row, bool& complete) {
+    std::string head;
+    complete = false;
+    while (head.size() < hold_memory_max) {
+        std::size_t returned = 0;
+        if (ctx.db->oflng(ctx.cda, 1, {row.piece, row.piece_size}, head.size(), returned) != 0) {
+            die_with_cursor_error(ctx);
+        }
+        if (returned == 0) {
+            complete = true;
+            break;
+        }
+        head.append(reinterpret_cast<const char*>(row.piece), returned);
+    }
+    return head;
 }
 
 }  // namespace
@@ -191,10 +224,7 @@ void return_image(request_ctx& ctx) {
     row.size_text.back() = '\0';
     const bool in_file = std::atoi(row.size_text.data()) < 0;
     const char* type = choose_document_mime_type(ctx, row.mime_type.data(), gzip);
-    wrbprintf(ctx, "Content-type: %s\n\n", type);
     KESTREL_TRACE(ctx, "document %s as %s%s", name, type, in_file ? " from a file" : "");
-
-    gz_stream* gz = gzip ? wrbgzopen(ctx, name) : nullptr;
     unique_file file;
     if (in_file) {
         const std::string path = stored_path(ctx, name, row);
@@ -203,9 +233,38 @@ void return_image(request_ctx& ctx) {
             die(ctx, "Unable to Open %s", path.c_str());
         }
     }
-    transfer(ctx, row, file.get(), gzip, gz);
+    std::optional<std::uint64_t> length;
+    std::string head;
+    bool complete = false;
+    if (file) {
+        length = file_size(file.get());
+    } else if (!gzip) {
+        head = read_ahead(ctx, row, complete);
+        length = complete ? std::optional<std::uint64_t>(head.size()) : std::nullopt;
+    }
+    begin_streaming();
+    if (length) {
+        wrbprintf(ctx, "Content-type: %s\nContent-Length: %llu\n\n", type,
+                  static_cast<unsigned long long>(*length));
+    } else {
+        wrbprintf(ctx, "Content-type: %s\n\n", type);
+    }
+    gz_stream* gz = gzip ? wrbgzopen(ctx, name) : nullptr;
+    if (!head.empty()) {
+        send_piece(ctx, false, nullptr, reinterpret_cast<const std::byte*>(head.data()),
+                   head.size());
+    }
+    if (complete) {
+        log_timings(ctx, start, get_hsecs(ctx), "GET-IMAGE");
+        return;
+    }
+    const std::uint64_t sent = transfer(ctx, row, file.get(), gz, length, head.size());
     if (gzip) {
         wrbgzclose(ctx, gz);
+    }
+    if (length && sent != *length) {
+        die(ctx, "Document '%s' changed while it was sent: %llu bytes, not the %llu announced",
+            name, static_cast<unsigned long long>(sent), static_cast<unsigned long long>(*length));
     }
     log_timings(ctx, start, get_hsecs(ctx), "GET-IMAGE");
 }

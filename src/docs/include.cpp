@@ -36,7 +36,20 @@ void client_write(request_ctx& ctx, std::string_view text) {
     }
 }
 
+// The name as one log line: control characters cannot forge another.
+std::string loggable(std::string_view name) {
+    std::string text(name);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
 void answer_not_found(request_ctx& ctx) {
+    Message(ctx, "URL Not Found: no procedure, document or file named '%s'",
+            loggable(ctx.procedure_name).c_str());
     WRBReturnHTTPError(ctx.wrb_handle, 404, "Not found", 1);
 }
 
@@ -87,12 +100,15 @@ char* read_include_file(request_ctx& ctx) {
 }
 
 // Copies a file to the client in blocks, compressed when gz is not null.
-void stream_file(request_ctx& ctx, std::FILE* file, gz_stream* gz) {
+// Returns the number of bytes read.
+std::size_t stream_file(request_ctx& ctx, std::FILE* file, gz_stream* gz) {
     std::array<char, file_block_size> block{};
+    std::size_t total = 0;
     for (;;) {
         const std::size_t n = std::fread(block.data(), 1, block.size(), file);
+        total += n;
         if (n == 0) {
-            return;
+            return total;
         }
         if (gz != nullptr) {
             wrbgzwrite(ctx, gz, block.data(), n);
@@ -203,6 +219,7 @@ void compressed_filedata(request_ctx& ctx, const char* mime_type) {
         answer_not_found(ctx);
         return;
     }
+    begin_streaming();
     wrbprintf(ctx, "Content-type: %s\n\n", mime_type);
     const std::size_t slash = path->rfind(ctx.dir_separator.empty() ? '/' : ctx.dir_separator[0]);
     const std::string name = slash == std::string::npos ? *path : path->substr(slash + 1);
@@ -214,6 +231,25 @@ void compressed_filedata(request_ctx& ctx, const char* mime_type) {
     wrbgzclose(ctx, gz);
 }
 
+// A file as it is, with its length announced: a client can tell a cut
+// transfer from a whole one.
+void send_plain_file(request_ctx& ctx, const std::string& path, std::FILE* file,
+                     const char* mime_type) {
+    const std::optional<std::size_t> size = file_size(file);
+    begin_streaming();
+    if (!size) {
+        wrbprintf(ctx, "Content-type: %s\n\n", mime_type);
+        stream_file(ctx, file, nullptr);
+        return;
+    }
+    wrbprintf(ctx, "Content-type: %s\nContent-Length: %zu\n\n", mime_type, *size);
+    const std::size_t sent = stream_file(ctx, file, nullptr);
+    if (sent != *size) {
+        die(ctx, "File '%s' changed while it was sent: %zu of %zu bytes", path.c_str(), sent,
+            *size);
+    }
+}
+
 void put_filedata(request_ctx& ctx, const char* mime_type) {
     const std::optional<std::string> path = request_file_path(ctx);
     if (!path) {
@@ -221,8 +257,7 @@ void put_filedata(request_ctx& ctx, const char* mime_type) {
         return;
     }
     if (const unique_file file = open_regular_file(*path)) {
-        wrbprintf(ctx, "Content-type: %s\n\n", mime_type);
-        stream_file(ctx, file.get(), nullptr);
+        send_plain_file(ctx, *path, file.get(), mime_type);
         return;
     }
     if (path->ends_with(".gz")) {

@@ -68,8 +68,9 @@ void check_field_names(request_ctx& ctx, const std::vector<std::string_view>& na
             continue;
         }
         const std::string report = mismatch_report(ctx);
-        die(ctx, "Form field name '%.*s' is not a valid argument name%s",
-            static_cast<int>(std::min<std::size_t>(name.size(), 200)), name.data(), report.c_str());
+        die_status(ctx, 400, "Form field name '%.*s' is not a valid argument name%s",
+                   static_cast<int>(std::min<std::size_t>(name.size(), 200)), name.data(),
+                   report.c_str());
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstring>
+#include <exception>
 #include <memory>
 
 #include "args/arglist.hpp"
@@ -20,6 +21,7 @@
 #include "exec/dispatch.hpp"
 #include "exec/page.hpp"
 #include "frame/diagnostics.hpp"
+#include "frame/error_page.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
@@ -47,16 +49,22 @@ void record_start(request_ctx& ctx) {
 // Resolution and logon when no authorize step did them.
 void authenticate(request_ctx& ctx) {
     set_session_state(ctx);
+    // Credentials the database refused never get here (the authorize step
+    // answers 401): what is left is a database that cannot be reached.
     if (ctx.use_database_auth) {
-        die(ctx, "%s", oerr_lda(ctx).c_str());
+        die_status(ctx, 503, "%s", oerr_lda(ctx).c_str());
     }
     if (!Logon(ctx, nullptr, nullptr)) {
-        die(ctx, "Unable to Logon For This Service");
+        die_status(ctx, 503, "Unable to Logon For This Service\n%s", oerr_lda(ctx).c_str());
     }
     record_start(ctx);
 }
 
+// The page goes out only once the commit has succeeded: until then every
+// byte is held, so a failed commit can still answer with an error page.
 void serve(request_ctx& ctx) {
+    response& answer = wrb().answer;
+    answer.hold();
     if (!ctx.authenticated) {
         authenticate(ctx);
     }
@@ -68,16 +76,33 @@ void serve(request_ctx& ctx) {
     }
     do_post_action(ctx);
     log_timings(ctx, ctx.start_hsecs, get_hsecs(ctx), "TOTAL");
+    if (answer.is_holding() && answer.hold_failed()) {
+        die(ctx, "Unable to hold a page of %llu bytes",
+            static_cast<unsigned long long>(answer.bytes_held()));
+    }
     Logoff(ctx, false);
+    answer.release(*wrb().io);
 }
 
-// Rollback after a fatal error; a failure in it has been reported already.
-void roll_back(request_ctx& ctx) {
+// Rollback after a failure; a failure in it has been reported already, and
+// nothing may escape the recovery point.
+void roll_back(request_ctx& ctx) noexcept {
     try {
         Logoff(ctx, true);
-    } catch (const fatal_error&) {
-        KESTREL_TRACE(ctx, "rollback failed");
+    } catch (...) {
+        logMessage(ctx, "rollback failed", 1);
     }
+}
+
+// The recovery of an exception that no die raised (std::bad_alloc, a bug):
+// answered and logged like a fatal error, then rolled back.
+void recover_unexpected(request_ctx& ctx, const char* what) noexcept {
+    try {
+        answer_failure(ctx, 500, std::string("Unexpected failure: ") + what);
+    } catch (...) {
+        WRBLogMessage(ctx.wrb_handle, "Unexpected failure while answering a failure", 1);
+    }
+    roll_back(ctx);
 }
 
 // The authorize step after resolution: the verdict for the flag.
@@ -144,7 +169,7 @@ int tessel_init(void* handle, request_ctx** ctxp) {
         read_settings(ctx);
         ctx.db = db::make_client();
         ReadConfigFiles(ctx);
-    } catch (const fatal_error&) {
+    } catch (...) {
         Message(ctx, "Failed initialization");
         return 1;
     }
@@ -164,6 +189,11 @@ int tessel_auth(void* handle, request_ctx* ctx, int* flag) {
     } catch (const fatal_error&) {
         *flag = 0;
         logMessage(*ctx, "Failure", 1);
+    } catch (const std::exception& e) {
+        // Not a verdict on the credentials: exec logs on again and reports.
+        *flag = 1;
+        ctx->authenticated = false;
+        logMessage(*ctx, std::string("Failure: ") + e.what(), 1);
     }
     return 0;
 }
@@ -183,7 +213,12 @@ int tessel_exec(void* handle, request_ctx* ctx) {
     try {
         serve(*ctx);
     } catch (const fatal_error&) {
+        wrb().answer.discard();  // xdie answers nothing: nothing held may leak out
         roll_back(*ctx);
+    } catch (const std::exception& e) {
+        recover_unexpected(*ctx, e.what());
+    } catch (...) {
+        recover_unexpected(*ctx, "unknown exception");
     }
     end_request(*ctx);
     return 0;

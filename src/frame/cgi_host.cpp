@@ -1,6 +1,7 @@
 // cgi_host.cpp - the CGI host: one process, one request. It keeps the
 // environment, names the application file and its directories in wrb_state
-// and calls init, the request's callbacks and shutdown once each.
+// and calls init, the request's callbacks and shutdown once each. The exit
+// status tells the web server whether the response went out whole.
 #include "frame/cgi_host.hpp"
 
 #include "frame/wrb_state.hpp"
@@ -22,7 +23,7 @@ int run_cgi_host(char** envp) {
     serve_request(table, handle);
     table.shutdown(handle, s.clientcxp);
     s.io->flush();
-    return 1;
+    return was_answered(s.answer) ? 0 : 1;
 }
 
 }  // namespace kestrel

@@ -8,10 +8,12 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
+#include "args/redaction.hpp"
 #include "args/request_report.hpp"
+#include "frame/error_page.hpp"
+#include "frame/log_file.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
 
@@ -20,11 +22,6 @@ namespace {
 
 constexpr std::size_t message_max = 8191;   // a message buffer of 8192 bytes
 constexpr std::size_t file_name_max = 255;  // a file name buffer of 256 bytes
-
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
 std::string vformat_text(std::size_t max_len, const char* format, va_list args) {
     va_list copy;
@@ -40,17 +37,6 @@ std::string vformat_text(std::size_t max_len, const char* format, va_list args) 
     return std::string(buffer.data(), len);
 }
 
-// Appends text and a newline; false when the file cannot be opened.
-bool append_line(const std::string& path, std::string_view text) {
-    const file_ptr f(std::fopen(path.c_str(), "a"));
-    if (!f) {
-        return false;
-    }
-    std::fwrite(text.data(), 1, text.size(), f.get());
-    std::fputc('\n', f.get());
-    return true;
-}
-
 // "<dir>WRB_DBAUTH_<pid>.log"; empty when the name would not fit its buffer,
 // so that the line falls through to the next log of the chain.
 std::string log_file_name(std::string_view dir) {
@@ -62,7 +48,7 @@ std::string log_file_name(std::string_view dir) {
 
 bool append_log(std::string_view dir, std::string_view text) {
     const std::string name = log_file_name(dir);
-    return !name.empty() && append_line(name, text);
+    return !name.empty() && append_log_line(name, text);
 }
 
 bool selector_matches(const request_ctx& ctx) {
@@ -72,30 +58,6 @@ bool selector_matches(const request_ctx& ctx) {
     }
     std::string lowered = selector;
     return lower_string(lowered) == "all";
-}
-
-// The error page of the resolved service, when it has one.
-const char* error_page_file(const request_ctx& ctx) {
-    if (ctx.service_index < 0 ||
-        static_cast<std::size_t>(ctx.service_index) >= ctx.services.size()) {
-        return nullptr;
-    }
-    const auto& page = ctx.services[static_cast<std::size_t>(ctx.service_index)].owa_error_page;
-    return page ? page->c_str() : nullptr;
-}
-
-// Copies the page file to the client; false when it cannot be read.
-bool send_error_page(request_ctx& ctx, const char* path) {
-    const file_ptr f(std::fopen(path, "r"));
-    if (!f) {
-        return false;
-    }
-    wrbprintf(ctx, "Content-type: text/html\n\n");
-    char line[message_max + 1];
-    while (std::fgets(line, sizeof line, f.get()) != nullptr) {
-        wrbprintf(ctx, "%s", line);
-    }
-    return true;
 }
 
 }  // namespace
@@ -143,7 +105,7 @@ void Message(request_ctx& ctx, const char* format, ...) {
     va_start(args, format);
     const std::string text = vformat_text(message_max, format, args);
     va_end(args);
-    if (!ctx.error_log_name.empty() && append_line(ctx.error_log_name, text)) {
+    if (!ctx.error_log_name.empty() && append_log_line(ctx.error_log_name, text)) {
         return;
     }
     logMessage(ctx, text, 1);
@@ -162,30 +124,30 @@ const char* wrbgetenv(request_ctx& ctx, const char* name) {
     if (value == nullptr) {
         KESTREL_TRACE(ctx, "Envvar %s is null", name);
     } else {
-        KESTREL_TRACE(ctx, "Envvar %s = %s", name, value);
+        KESTREL_TRACE(ctx, "Envvar %s = %s", name,
+                      is_secret_variable(name) ? hidden_value.data() : value);
     }
     return value;
 }
 
 void die(request_ctx& ctx, const char* format, ...) {
-    const char* page = error_page_file(ctx);
     va_list args;
     va_start(args, format);
     const std::string message = vformat_text(message_max, format, args);
     va_end(args);
-
-    Message(ctx, "\n\n%s", ctx.start_date.c_str());
-    Message(ctx, "%s", message.c_str());
-    bool show = true;
-    if (page != nullptr && send_error_page(ctx, page)) {
-        show = false;
-    } else {
-        wrbprintf(ctx, "Content-type: text/plain\n\n%s\n\n%s\n", ctx.start_date.c_str(),
-                  message.c_str());
-    }
-    dump_values(ctx, show);
+    answer_failure(ctx, 500, message);
     KESTREL_TRACE(ctx, "longjumping back to the beginning");
-    throw fatal_error();
+    throw fatal_error(500);
+}
+
+void die_status(request_ctx& ctx, int status, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string message = vformat_text(message_max, format, args);
+    va_end(args);
+    answer_failure(ctx, status, message);
+    KESTREL_TRACE(ctx, "longjumping back to the beginning");
+    throw fatal_error(status);
 }
 
 void xdie(request_ctx& ctx, const char* format, ...) {

@@ -11,9 +11,12 @@
 
 namespace kestrel {
 
-// Thrown by die and xdie after they have written the logs and the page.
+// Thrown by die and xdie after they have written the logs and the page;
+// status is the HTTP status the page was sent with.
 struct fatal_error : std::exception {
+    explicit fatal_error(int http_status = 500) : status(http_status) {}
     const char* what() const noexcept override { return "fatal request error"; }
+    int status;
 };
 
 // The module name of a source file: its base name without extension.
@@ -42,9 +45,13 @@ void wrbprintf(request_ctx& ctx, const char* format, ...) __attribute__((format(
 const char* wrbgetenv(request_ctx& ctx, const char* name);
 
 // Fatal request error: error log, error page (or the configured page) and the
-// request report, then throws fatal_error.
+// request report, then throws fatal_error. The page answers 500.
 [[noreturn]] void die(request_ctx& ctx, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+
+// die answering with the given HTTP status (400, 404, 413, 503, ...).
+[[noreturn]] void die_status(request_ctx& ctx, int status, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 // Fatal error outside the service context: trace log and report only.
 [[noreturn]] void xdie(request_ctx& ctx, const char* format, ...)

@@ -24,6 +24,7 @@
 
 #include "frame/cgi_host.hpp"
 #include "frame/host.hpp"
+#include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
 
 namespace kestrel {
@@ -165,6 +166,33 @@ std::optional<std::string_view> missing_variables(const FCGX_Request& request, b
     return std::nullopt;
 }
 
+// One accepted request. An exception here (the client's streams could not be
+// set up) never ends the process: the request ends and the next is served.
+void serve_accepted(FCGX_Request& request, const callback_table& table, void* handle, bool named) {
+    wrb_state& s = wrb();
+    try {
+        s.begin_request(request.envp, std::make_unique<fcgx_client_io>(request));
+        if (const auto line = missing_variables(request, named)) {
+            FCGX_PutStr(line->data(), chunk(line->size()), request.err);
+        }
+        if (named) {
+            serve_request(table, handle);
+        } else {
+            send_help_page();
+        }
+    } catch (...) {
+        WRBLogMessage(nullptr, "Unexpected failure while starting a request", 1);
+    }
+    // A cut response ends as a failed request: the web server drops the
+    // connection rather than pass a short body off as whole.
+    if (!was_answered(s.answer)) {
+        FCGX_SetExitStatus(1, request.out);
+    }
+    // The parameters die with the request: back to the process's own.
+    s.begin_request(nullptr, std::make_unique<no_client_io>());
+    FCGX_Finish_r(&request);
+}
+
 }  // namespace
 
 int run_fastcgi_host(char** envp) {
@@ -187,18 +215,7 @@ int run_fastcgi_host(char** envp) {
     FCGX_Request request;
     FCGX_InitRequest(&request, listen_fd, FCGI_FAIL_ACCEPT_ON_INTR);
     while (accept_next(request, waiting)) {
-        s.begin_request(request.envp, std::make_unique<fcgx_client_io>(request));
-        if (const auto line = missing_variables(request, named)) {
-            FCGX_PutStr(line->data(), chunk(line->size()), request.err);
-        }
-        if (named) {
-            serve_request(table, handle);
-        } else {
-            send_help_page();
-        }
-        // The parameters die with the request: back to the process's own.
-        s.begin_request(nullptr, std::make_unique<no_client_io>());
-        FCGX_Finish_r(&request);
+        serve_accepted(request, table, handle, named);
     }
     FCGX_Free(&request, 1);
     if (named) {

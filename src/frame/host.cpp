@@ -3,6 +3,9 @@
 // request from its credentials through authorize and exec to a clean state.
 #include "frame/host.hpp"
 
+#include <exception>
+#include <string>
+
 #include "config/service_resolution.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
@@ -36,6 +39,52 @@ std::string quotable(std::string_view realm) {
         text += (u < 0x20 || u == 0x7f || c == '"' || c == '\\') ? '_' : c;
     }
     return text;
+}
+
+// The last resort: the request's own recovery did not run. The log gets the
+// reason; the client a bare 500 when nothing was sent yet.
+void answer_host_failure(const char* what) noexcept {
+    try {
+        wrb_state& s = wrb();
+        WRBLogMessage(nullptr, std::string("Unexpected failure: ") + what, 1);
+        if (s.answer.has_started()) {
+            s.answer.cut();
+            return;
+        }
+        s.answer.discard();
+        static constexpr std::string_view page =
+            "Status: 500 Internal Server Error\nContent-type: text/plain\n\nInternal Server "
+            "Error\n";
+        WRBClientWrite(nullptr, page.data(), page.size());
+        if (s.clientcxp != nullptr) {
+            end_request(*s.clientcxp);
+        }
+    } catch (...) {
+        // Nothing is left to report with.
+    }
+}
+
+void run_request(const callback_table& table, void* handle) {
+    wrb_state& s = wrb();
+    set_user_password();
+    request_ctx* const ctx = s.clientcxp;
+    const authorization step = authorization_for(ctx);
+    int allowed = 1;
+    if (step == authorization::needed) {
+        table.authorize(handle, ctx, &allowed);
+    }
+    if (step != authorization::unresolved && allowed != 0) {
+        table.exec(handle, ctx);  // exec forgets the request itself
+        return;
+    }
+    // A refused logon never reaches exec.
+    if (allowed == 0) {
+        const std::string answer = unauthorized_answer(s.realm);
+        WRBClientWrite(handle, answer.data(), answer.size());
+    }
+    // A persistent host must not carry the resolution, the authorize
+    // verdict or the request pool over to the next request.
+    end_request(*ctx);
 }
 
 }  // namespace
@@ -109,27 +158,18 @@ void send_help_page() {
     WRBClientWrite(nullptr, page.data(), page.size());
 }
 
+bool was_answered(const response& answer) {
+    return answer.has_started() && !answer.is_cut();
+}
+
 void serve_request(const callback_table& table, void* handle) {
-    wrb_state& s = wrb();
-    set_user_password();
-    request_ctx* const ctx = s.clientcxp;
-    const authorization step = authorization_for(ctx);
-    int allowed = 1;
-    if (step == authorization::needed) {
-        table.authorize(handle, ctx, &allowed);
+    try {
+        run_request(table, handle);
+    } catch (const std::exception& e) {
+        answer_host_failure(e.what());
+    } catch (...) {
+        answer_host_failure("unknown exception");
     }
-    if (step != authorization::unresolved && allowed != 0) {
-        table.exec(handle, ctx);  // exec forgets the request itself
-        return;
-    }
-    // A refused logon never reaches exec.
-    if (allowed == 0) {
-        const std::string answer = unauthorized_answer(s.realm);
-        WRBClientWrite(handle, answer.data(), answer.size());
-    }
-    // A persistent host must not carry the resolution, the authorize
-    // verdict or the request pool over to the next request.
-    end_request(*ctx);
 }
 
 }  // namespace kestrel

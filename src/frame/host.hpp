@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "frame/cartridge.hpp"
+#include "frame/response.hpp"
 
 namespace kestrel {
 
@@ -35,11 +36,16 @@ bool name_application_file();
 // Writes the help page to the client.
 void send_help_page();
 
+// True when the request got a whole response: something was sent and
+// nothing cut it short.
+bool was_answered(const response& answer);
+
 // Serves the request whose environment and client wrb() holds: decodes its
 // credentials, authorizes services listed in dbauth_services (tessel_auth),
 // runs exec unless that refused, and forgets the request's state so that
 // the next request of a persistent host starts clean. The context comes
-// from a completed init.
+// from a completed init. Nothing escapes: an exception outside the
+// callbacks' own recovery is logged and answered with a bare 500.
 void serve_request(const callback_table& table, void* handle);
 
 }  // namespace kestrel

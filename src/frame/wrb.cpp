@@ -98,7 +98,8 @@ int WRBGetParsedContent(void* handle, request_ctx& ctx, std::vector<arg_pair>& p
 }
 
 std::size_t WRBClientWrite(void*, const void* buffer, std::size_t length) {
-    return wrb().io->write(buffer, length);
+    wrb_state& s = wrb();
+    return s.answer.write(*s.io, buffer, length);
 }
 
 std::size_t WRBClientRead(void*, void* buffer, std::size_t length) {
@@ -155,6 +156,11 @@ int WRBReturnHTTPError(void* handle, int code, const char* reason, int end_of_he
     text += "URL Not Found";
     WRBClientWrite(handle, text.data(), text.size());
     return 0;
+}
+
+void begin_streaming() {
+    wrb_state& s = wrb();
+    s.answer.release(*s.io);
 }
 
 const char* WRBGetReqMimeType(void*) {

@@ -36,4 +36,9 @@ void WRBLogMessage(void* handle, std::string_view text, int level);
 // Decodes HTTP_AUTHORIZATION (Basic) into the user name and password.
 void set_user_password();
 
+// From here the response goes straight to the client (a document's body is
+// too big to hold): what was held goes out first. A later failure cuts the
+// response instead of answering with an error page.
+void begin_streaming();
+
 }  // namespace kestrel

@@ -30,6 +30,7 @@ void wrb_state::begin_request(char** env, std::unique_ptr<client_io> client) {
     password.reset();
     realm.reset();
     url.clear();
+    answer = response();
     io = client ? std::move(client) : std::make_unique<stdio_client_io>();
 }
 

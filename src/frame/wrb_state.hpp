@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frame/request_ctx.hpp"
+#include "frame/response.hpp"
 
 namespace kestrel {
 
@@ -64,6 +65,7 @@ struct wrb_state {
     std::optional<std::string> realm;
     std::string url;
     std::unique_ptr<client_io> io = std::make_unique<stdio_client_io>();
+    response answer;  // every client write passes through it
 
     // Starts a new request: its environment and client, no credentials, no
     // realm. Configuration and host values stay.

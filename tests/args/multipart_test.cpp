@@ -248,6 +248,7 @@ TEST_F(Multipart, BoundaryComesFromAMultipartContentType) {
     };
     for (const auto& c : cases) {
         client->written.clear();
+        wrb().answer = response();
         set_env(c.env);
         if (!c.boundary_or_error.starts_with("not ")) {
             EXPECT_EQ(parse_content_type(ctx), c.boundary_or_error);

@@ -41,7 +41,7 @@ TEST_F(RequestReport, LogAndBrowserForms) {
         "   2\n";
     std::string tail = "  ENVIRONMENT:\n  ============\n";
     for (const std::string& e : env) {
-        tail += "    " + e + "\n";
+        tail += "    " + (e.starts_with("HTTP_AUTH") ? "HTTP_AUTHORIZATION=(hidden)" : e) + "\n";
     }
     EXPECT_EQ(log(), body + "  \n" + tail);
     EXPECT_EQ(client->written, body + "\n" + tail);

@@ -11,9 +11,11 @@ namespace {
 
 class ReturnImage : public docs_test {
   protected:
+    // The stored size is the image's own unless one is given.
     void store(const std::optional<std::string>& image, const std::string& mime,
-               const std::string& size = "0") {
-        db->on("from demo.image").outcomes = {{.row = row_values{image, mime, size}}};
+               const std::optional<std::string>& size = std::nullopt) {
+        const std::string stored = size.value_or(std::to_string(image.value_or("").size()));
+        db->on("from demo.image").outcomes = {{.row = row_values{image, mime, stored}}};
     }
     const statement_record& lookup() const { return db->statements.at(0); }
 };
@@ -30,7 +32,7 @@ TEST_F(ReturnImage, SelectsByNameFromTheOwnersTable) {
     EXPECT_EQ(lookup().defines[0].buffer_size, 65536u);
     EXPECT_EQ(lookup().defines[1].buffer_size, 255u);
     EXPECT_EQ(lookup().defines[2].buffer_size, 255u);
-    EXPECT_EQ(output(), "Content-type: application/pdf\n\n%PDF");
+    EXPECT_EQ(output(), "Content-type: application/pdf\nContent-Length: 4\n\n%PDF");
 
     restart();
     set_config("demo_image_tname", "docs_tab");
@@ -122,11 +124,27 @@ TEST_F(ReturnImage, PiecesUntilTheFirstEmptyOne) {
             set_config("blobPieceSize", c.piece_size);
         }
         request("doc.bin", "/owai/");
-        store(c.image, "application/octet-stream", "3");
+        store(c.image, "application/octet-stream");
         return_image(ctx);
-        EXPECT_EQ(output(), "Content-type: application/octet-stream\n\n" + c.image.value_or(""));
+        const std::string body = c.image.value_or("");
+        EXPECT_EQ(output(), "Content-type: application/octet-stream\nContent-Length: " +
+                                std::to_string(body.size()) + "\n\n" + body);
         EXPECT_EQ(db->count("oflng"), c.oflng_calls) << c.piece_size;
         EXPECT_EQ(lookup().defines.at(0).buffer_size, c.define_size) << c.piece_size;
+    }
+}
+
+// The stored size is no measure: a document read ahead whole announces its
+// own length; one longer than the read-ahead announces none.
+TEST_F(ReturnImage, AnnouncesTheLengthItRead) {
+    for (const auto& [image, stored, head] :
+         {std::tuple{std::string("abcdef"), "100", std::string("Content-Length: 6\n")},
+          std::tuple{std::string(hold_memory_max + 1, 'q'), "1", std::string()}}) {
+        restart();
+        request("doc.bin", "/owai/");
+        store(image, "application/octet-stream", std::string(stored));
+        return_image(ctx);
+        EXPECT_EQ(output(), "Content-type: application/octet-stream\n" + head + "\n" + image);
     }
 }
 
@@ -136,12 +154,13 @@ TEST_F(ReturnImage, NegativeSizeServesTheStoredPath) {
     request("a.pdf", "/owai/");
     store(write_file("stored/a.pdf", content).string(), "application/pdf", "-1");
     return_image(ctx);
-    EXPECT_EQ(output(), "Content-type: application/pdf\n\n" + content);
+    EXPECT_EQ(output(), "Content-type: application/pdf\nContent-Length: 9000\n\n" + content);
     EXPECT_EQ(db->count("oflng"), 1u);
 
     // A missing file, or a path longer than a piece, ends the request.
     const std::string path = (dir / "nowhere.pdf").string();
     client->written.clear();
+    wrb().answer = response();
     store(path, "application/pdf", "-1");
     EXPECT_THROW(return_image(ctx), fatal_error);
     EXPECT_NE(output().find("Unable to Open " + path), std::string::npos);

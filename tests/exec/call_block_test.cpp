@@ -106,6 +106,7 @@ TEST_F(CallBlock, CraftedFieldNamesDieWithTheMismatchReport) {
     for (const char* field : {"a=>1);x(", "a--", "a;b", " a", "\na", "a'"}) {
         set_args({{"b", "1"}, {field, "2"}});
         client->written.clear();
+        wrb().answer = response();
         EXPECT_THROW(oci_do_block(ctx), fatal_error) << field;
         EXPECT_NE(client->written.find("is not a valid argument name"), std::string::npos);
         EXPECT_NE(

@@ -134,7 +134,9 @@ TEST_F(cartridge_test, RefusedLogonRollsBackAndShowsThePage) {
     db->connected = false;
     EXPECT_EQ(tessel_exec(nullptr, cx), 0);
     EXPECT_TRUE(client->output.starts_with(
-        "Content-type: text/plain\n\n\n\nUnable to Logon For This Service\n  OWA SERVICE: shop\n"));
+        "Status: 503 Service Unavailable\nRetry-After: 30\nContent-type: text/plain\n\n\n\nUnable "
+        "to Logon For This Service\n"));
+    EXPECT_NE(client->output.find("\n  OWA SERVICE: shop\n"), std::string::npos);
     EXPECT_NE(read_file(path("logs/shop.err")).find("Unable to Logon For This Service"),
               std::string::npos);
     EXPECT_TRUE(called("orol"));
@@ -171,6 +173,7 @@ TEST_F(cartridge_test, AuthorizeLogOffVerdicts) {
         EXPECT_EQ(wrb().realm, "shop");
         EXPECT_FALSE(called("olog"));
         client->output.clear();
+        wrb().answer = response();
         EXPECT_EQ(tessel_exec(nullptr, cx), 0);
         EXPECT_EQ(client->output,
                   "Content-type: text/html\n\n<h1>You have been de-authenticated</h1>\n\n");

@@ -96,7 +96,9 @@ TEST_F(diagnostics_test, DieSendsPlainPageWithMessageVerbatimAndReport) {
     const std::string text = "ORA-1: 100% wrong %s";
     EXPECT_THROW(die(ctx, "%s", text.c_str()), fatal_error);
     const std::string page =
-        "Content-type: text/plain\n\nMon Jan 01 10:00:00 2024\n\n" + text + "\n";
+        "Status: 500 Internal Server Error\nContent-type: text/plain\n\nMon Jan 01 10:00:00 "
+        "2024\n\n" +
+        text + "\n";
     EXPECT_EQ(client->output.substr(0, page.size()), page);
     EXPECT_NE(client->output.find("  OWA SERVICE: sales\n"), std::string::npos);
     const std::string log = read_file(ctx.error_log_name);
@@ -113,13 +115,18 @@ TEST_F(diagnostics_test, DieWithReadableErrorPageSendsItWithoutReport) {
     ctx.services.push_back(svc);
     ctx.service_index = 0;
     EXPECT_THROW(die(ctx, "boom"), fatal_error);
-    EXPECT_EQ(client->output, "Content-type: text/html\n\n<p>Sorry</p>\n<p>again</p>\n");
+    EXPECT_EQ(client->output,
+              "Status: 500 Internal Server Error\nContent-type: text/html\n\n<p>Sorry</p>\n<p>"
+              "again</p>\n");
     EXPECT_NE(read_file(ctx.error_log_name).find("  OWA SERVICE:"), std::string::npos);
 
     client->output.clear();
+
+    wrb().answer = response();
     ctx.services[0].owa_error_page = path("absent.html");
     EXPECT_THROW(die(ctx, "boom"), fatal_error);
-    EXPECT_EQ(client->output.substr(0, 28), "Content-type: text/plain\n\n\n\n");
+    EXPECT_TRUE(client->output.starts_with(
+        "Status: 500 Internal Server Error\nContent-type: text/plain\n\n\n\n"));
 }
 
 TEST_F(diagnostics_test, XdieLogsOnlyAndSendsLaterMessagesToTrace) {

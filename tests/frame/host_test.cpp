@@ -52,6 +52,7 @@ class host_test : public frame_test {
         }
         set_env(env);
         client->output.clear();
+        wrb().answer = response();
         serve_request(table, nullptr);
         return client->output;
     }

@@ -101,9 +101,21 @@ TEST_F(kestrel_exe_test, RefusedLogonAnswersTheErrorPageAndWritesTheServiceLog) 
     const run_result r = run_kestrel({"OWS_APPFILE=" + app, "REQUEST_METHOD=GET",
                                       "QUERY_STRING=a=1", "SERVER_NAME=www", "SERVER_PORT=80",
                                       "SCRIPT_NAME=/shop", "PATH_INFO=/owa/pkg.proc"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 0);
+    // The database's own reason follows the message, once, on the page and
+    // in the log.
+    const std::string head =
+        "Status: 503 Service Unavailable\nRetry-After: 30\nContent-type: text/plain\n\n\n\n"
+        "Unable to Logon For This Service\n";
+    ASSERT_TRUE(r.out.starts_with(head)) << r.out;
+    const std::string reason =
+        r.out.substr(head.size(), r.out.find("\n  OWA SERVICE", head.size()) - head.size());
+    EXPECT_NE(reason.find("socket"), std::string::npos) << reason;
     const std::string page =
-        "Content-type: text/plain\n\n\n\nUnable to Logon For This Service\n"
+        "Status: 503 Service Unavailable\nRetry-After: 30\nContent-type: text/plain\n\n\n\n"
+        "Unable to Logon For This Service\n" +
+        reason +
+        "\n"
         "  OWA SERVICE: shop\n"
         "  PROCEDURE  : pkg.proc\n"
         "  URL        : http://www:80/shop/owa/pkg.proc?a=1\n"
@@ -116,7 +128,8 @@ TEST_F(kestrel_exe_test, RefusedLogonAnswersTheErrorPageAndWritesTheServiceLog) 
         app + "\n";
     EXPECT_TRUE(r.out.starts_with(page)) << r.out;
     const std::string log = read_file(path("logs/shop.err"));
-    EXPECT_TRUE(log.starts_with("\n\n\nUnable to Logon For This Service\n  OWA SERVICE: shop\n"))
+    EXPECT_TRUE(log.starts_with("\n\n\nUnable to Logon For This Service\n" + reason +
+                                "\n  OWA SERVICE: shop\n"))
         << log;
     EXPECT_NE(log.find("    PATH_INFO=/owa/pkg.proc\n"), std::string::npos);
 }

@@ -133,6 +133,7 @@ TEST_F(wrb_test, HttpErrorHeaderBlock) {
     WRBReturnHTTPError(nullptr, 404, "Not found", 1);
     EXPECT_EQ(client->output, "Content-type: text/html\nStatus: 404 Not found\n\nURL Not Found");
     client->output.clear();
+    wrb().answer = response();
     WRBReturnHTTPError(nullptr, 500, "Oops", 0);
     EXPECT_EQ(client->output, "Content-type: text/html\nStatus: 500 Oops\nURL Not Found");
 }

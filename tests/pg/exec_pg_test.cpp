@@ -40,6 +40,7 @@ class PgExec : public pg_fixture {
     // What a block writes, as the gateway fetches it.
     std::string page_of(const std::string& body) {
         client->written.clear();
+        wrb().answer = response();
         EXPECT_EQ(execute_immediate(
                       ctx, "begin perform owa.init_cgi_env(0, '{}', '{}'); " + body + " end;"),
                   0)

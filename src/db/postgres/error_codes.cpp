@@ -19,9 +19,23 @@ constexpr known_state known_states[] = {
     {"57P01", connection_lost},
 };
 
+}  // namespace
+
 std::string field(const PGresult* r, int code) {
     const char* value = PQresultErrorField(r, code);
     return value != nullptr ? value : "";
+}
+
+namespace {
+
+// A fixed fold of the five characters: the same state always gives the
+// same code, and codes stay clear of those with a meaning of their own.
+int folded_code(std::string_view sqlstate) {
+    unsigned hash = 0;
+    for (const char c : sqlstate) {
+        hash = hash * 36 + static_cast<unsigned char>(c);
+    }
+    return 30000 + static_cast<int>(hash % 2700);
 }
 
 }  // namespace
@@ -35,13 +49,15 @@ int code_for_sqlstate(std::string_view sqlstate) {
     if (sqlstate.starts_with("08") || sqlstate.empty()) {
         return connection_lost;
     }
-    // A fixed fold of the five characters: the same state always gives the
-    // same code, and codes stay clear of those with a meaning of their own.
-    unsigned hash = 0;
-    for (const char c : sqlstate) {
-        hash = hash * 36 + static_cast<unsigned char>(c);
+    return folded_code(sqlstate);
+}
+
+int code_for_error(std::string_view sqlstate, std::string_view context) {
+    const int code = code_for_sqlstate(sqlstate);
+    if (code == call_does_not_compile && !context.empty()) {
+        return folded_code(sqlstate);
     }
-    return 30000 + static_cast<int>(hash % 2700);
+    return code;
 }
 
 std::string error_text(const PGresult* r) {
@@ -60,6 +76,17 @@ std::string error_text(const PGresult* r) {
     }
     if (const std::string hint = field(r, PG_DIAG_MESSAGE_HINT); !hint.empty()) {
         text += "\nHINT:  " + hint;
+    }
+    if (const std::string query = field(r, PG_DIAG_INTERNAL_QUERY); !query.empty()) {
+        text += "\nQUERY:  " + query;
+        if (const std::string at = field(r, PG_DIAG_INTERNAL_POSITION); !at.empty()) {
+            text += "\nPOSITION:  " + at;
+        }
+    } else if (const std::string at = field(r, PG_DIAG_STATEMENT_POSITION); !at.empty()) {
+        text += "\nPOSITION:  " + at;
+    }
+    if (const std::string context = field(r, PG_DIAG_CONTEXT); !context.empty()) {
+        text += "\nCONTEXT:  " + context;
     }
     return text;
 }

@@ -25,8 +25,17 @@ inline constexpr int invalid_text = 29275;    // a value that is not valid text
 // stable code between 30000 and 32699.
 int code_for_sqlstate(std::string_view sqlstate);
 
-// "ERROR:  message (SQLSTATE xxxxx)" with DETAIL and HINT lines when present.
+// The code of an error with its CONTEXT: a state that means "the call does
+// not compile" raised inside a routine (a context is present) is a failure
+// of the routine, not of the call, and gets the state's folded code.
+int code_for_error(std::string_view sqlstate, std::string_view context);
+
+// "ERROR:  message (SQLSTATE xxxxx)" with DETAIL, HINT, QUERY and POSITION
+// (or the statement's POSITION) and CONTEXT lines when present.
 std::string error_text(const PGresult* r);
+
+// One field of an error result, empty when absent.
+std::string field(const PGresult* r, int code);
 
 // The fixed text of a code the backend raises itself.
 std::string standard_message(int code);

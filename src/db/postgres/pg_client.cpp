@@ -65,9 +65,11 @@ int pg_client::fail(cursor_area& cda, int code, std::string text) {
 }
 
 int pg_client::fail_result(cursor_area& cda, const PGresult* r) {
-    const char* state = r != nullptr ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
-    std::string text = r != nullptr ? error_text(r) : conn_.error_message();
-    return fail(cda, code_for_sqlstate(state != nullptr ? state : ""), std::move(text));
+    if (r == nullptr) {
+        return fail(cda, code_for_sqlstate(""), conn_.error_message());
+    }
+    const int code = code_for_error(field(r, PG_DIAG_SQLSTATE), field(r, PG_DIAG_CONTEXT));
+    return fail(cda, code, error_text(r));
 }
 
 int pg_client::succeed(cursor_area& cda, const PGresult* r) {
