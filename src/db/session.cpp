@@ -120,6 +120,12 @@ bool Logon(request_ctx& ctx, const char* user, const char* password) {
 
 void Logoff(request_ctx& ctx, bool rollback) {
     db::client& db = session_client(ctx);
+    if (ctx.reuse_connection && !rollback) {
+        if (db.commit_and_reset(ctx.lda, ctx.cda, reset_statement) != 0) {
+            close_session(ctx);
+        }
+        return;
+    }
     if (rollback) {
         db.orol(ctx.lda);
     } else {

@@ -171,6 +171,21 @@ result connection::exec_guarded(std::string_view sql) {
     return std::move(results[results.size() - 2]);
 }
 
+bool connection::copy_put(std::string_view data) {
+    return PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) == 1;
+}
+
+result connection::copy_end(const char* abort_text) {
+    if (PQputCopyEnd(conn_, abort_text) != 1) {
+        return result(nullptr);
+    }
+    result last(PQgetResult(conn_));
+    while (PGresult* more = PQgetResult(conn_)) {
+        last.reset(more);
+    }
+    return last;
+}
+
 std::optional<std::string> connection::literal(std::string_view value) {
     char* quoted = PQescapeLiteral(conn_, value.data(), value.size());
     if (quoted == nullptr) {
@@ -191,6 +206,11 @@ std::optional<std::string> connection::bytea_literal(std::string_view bytes) {
     std::string text = "'" + std::string(reinterpret_cast<char*>(escaped)) + "'::bytea";
     PQfreemem(escaped);
     return text;
+}
+
+std::string connection::user() const {
+    const char* name = conn_ != nullptr ? PQuser(conn_) : nullptr;
+    return name != nullptr ? name : "";
 }
 
 std::string connection::error_message() const {
