@@ -52,6 +52,12 @@ connect_failure split_sqlstate(std::string message) {
     if (!why.sqlstate.empty()) {
         why.message += " (SQLSTATE " + why.sqlstate + ")";
     }
+    // A pooler (PgBouncer) refuses a password with a protocol error: it is
+    // still a wrong user or password, which asks the browser again.
+    if (why.sqlstate == "08P01" &&
+        why.message.find("password authentication failed") != std::string::npos) {
+        why.sqlstate = "28P01";
+    }
     return why;
 }
 
