@@ -459,6 +459,12 @@ int pg_client::run_routine_block(cursor_area& cda) {
     if (!routine) {
         return run_text(cda, false);  // not a routine: the block as written
     }
+    if (statement_.argument_text.empty()) {
+        // The call alone: no block for PL/pgSQL to compile on every request.
+        return run_guarded(
+            cda, (routine->is_procedure ? "CALL " : "SELECT ") + qualified_name(*routine) + "()",
+            false);
+    }
     const auto arguments = spliced(cda, statement_.argument_text);
     if (!arguments) {
         return cda.rc;
