@@ -8,6 +8,17 @@ INSERT INTO owa.ddl_generation (n)
 SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM owa.ddl_generation);
 GRANT SELECT ON owa.ddl_generation TO PUBLIC;
 
+-- The counter while the trigger is there to move it, else NULL (nothing may
+-- be cached then). PL/pgSQL keeps the plan for the session.
+CREATE OR REPLACE FUNCTION owa.ddl_generation() RETURNS bigint
+LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN (SELECT g.n FROM owa.ddl_generation g
+            WHERE EXISTS (SELECT FROM pg_catalog.pg_event_trigger
+                          WHERE evtname = 'owa_ddl_generation' AND evtenabled <> 'D'));
+END
+$$;
+
 -- Runs as the installer: whoever runs DDL bumps the counter, nobody else can.
 CREATE OR REPLACE FUNCTION owa.bump_ddl_generation() RETURNS event_trigger
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog AS $$

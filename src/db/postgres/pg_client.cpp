@@ -381,10 +381,9 @@ int pg_client::oexfet(cursor_area& cda) {
 }
 
 int pg_client::leave_idle(cursor_area& cda) {
-    // The generation counts only while its trigger is there to move it.
+    // NULL while the trigger that moves the generation is missing.
     static constexpr const char* begin_and_generation =
-        "BEGIN; SELECT n::text FROM owa.ddl_generation WHERE EXISTS (SELECT FROM "
-        "pg_catalog.pg_event_trigger WHERE evtname = 'owa_ddl_generation' AND evtenabled <> 'D')";
+        "BEGIN; SELECT owa.ddl_generation()::text";
     if (!idle_) {
         return 0;
     }
@@ -395,7 +394,8 @@ int pg_client::leave_idle(cursor_area& cda) {
         }
     }
     std::optional<std::string> generation;
-    if (results.size() == 2 && PQntuples(results[1].get()) == 1) {
+    if (results.size() == 2 && PQntuples(results[1].get()) == 1 &&
+        PQgetisnull(results[1].get(), 0, 0) == 0) {
         generation = PQgetvalue(results[1].get(), 0, 0);
     }
     descriptions_.start_request(std::move(generation));

@@ -36,7 +36,7 @@ constexpr std::size_t copy_piece_bytes = 1 << 19;
 constexpr const char* session_reset =
     "CLOSE ALL; SET SESSION AUTHORIZATION DEFAULT; RESET ALL; DEALLOCATE ALL; UNLISTEN *; "
     "SELECT pg_advisory_unlock_all(); DISCARD TEMP; DISCARD SEQUENCES; "
-    "SELECT to_regclass('owa.ddl_generation') IS NOT NULL";
+    "SELECT to_regprocedure('owa.ddl_generation()') IS NOT NULL";
 
 // The start date as the database would write it, from this machine's clock.
 std::string local_start_date() {
