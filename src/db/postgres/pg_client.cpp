@@ -382,8 +382,7 @@ int pg_client::oexfet(cursor_area& cda) {
 
 int pg_client::leave_idle(cursor_area& cda) {
     // NULL while the trigger that moves the generation is missing.
-    static constexpr const char* begin_and_generation =
-        "BEGIN; SELECT owa.ddl_generation()::text";
+    static constexpr const char* begin_and_generation = "BEGIN; SELECT owa.ddl_generation()::text";
     if (!idle_) {
         return 0;
     }
