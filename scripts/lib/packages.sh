@@ -14,7 +14,9 @@ kestrel_install_packages() {
     local missing=()
     local pkg
     for pkg in "${kestrel_packages[@]}" "$@"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
+        # No pipe into grep -q: under pipefail its early exit fails dpkg-query.
+        [[ $(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null) == *"ok installed"* ]] ||
+            missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
