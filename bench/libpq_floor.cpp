@@ -1,8 +1,10 @@
-// libpq_floor.cpp - the floor of a CGI request that reaches the database: a
+// libpq_floor.cpp - the floors of a CGI request that reaches the database: a
 // CGI program that logs on exactly as kestrel does (the first service block
-// of the application file named by OWS_APPFILE), runs "select 1", logs off
-// and prints one line. bench/run measures it beside kestrel, through the same
-// web server, so that kestrel's own share of a request shows as a ratio.
+// of the application file named by OWS_APPFILE), logs off and prints what it
+// got. Under /floor/ it runs "select 1"; under /cold/ it does the least work
+// of the hello page (call, page fetch, commit) in the fresh backend. bench/run
+// measures both beside kestrel, through the same web server, so that
+// kestrel's own share of a request shows as a ratio.
 #include <libpq-fe.h>
 
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -58,6 +61,23 @@ int answer(const char* status, const char* text) {
     return 0;
 }
 
+// The hello page in one transaction; the page carries its own header.
+int hello_page(PGconn* conn) {
+    const std::unique_ptr<PGresult, result_clearer> begun(PQexec(conn, "BEGIN"));
+    const std::unique_ptr<PGresult, result_clearer> called(PQexec(conn, "CALL demo.hello()"));
+    if (PQresultStatus(called.get()) != PGRES_COMMAND_OK) {
+        return answer("500 Call failed", PQerrorMessage(conn));
+    }
+    const std::unique_ptr<PGresult, result_clearer> page(
+        PQexec(conn, "SELECT piece FROM owa.get_page_chunk(65536)"));
+    if (PQresultStatus(page.get()) != PGRES_TUPLES_OK || PQntuples(page.get()) != 1) {
+        return answer("500 Fetch failed", PQerrorMessage(conn));
+    }
+    const std::unique_ptr<PGresult, result_clearer> committed(PQexec(conn, "COMMIT"));
+    std::fwrite(PQgetvalue(page.get(), 0, 0), 1, PQgetlength(page.get(), 0, 0), stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -71,6 +91,10 @@ int main() {
     const std::unique_ptr<PGconn, connection_closer> conn(PQconnectdb(conninfo.c_str()));
     if (PQstatus(conn.get()) != CONNECTION_OK) {
         return answer("500 No connection", PQerrorMessage(conn.get()));
+    }
+    const char* script = std::getenv("SCRIPT_NAME");
+    if (script != nullptr && std::string_view(script).starts_with("/cold/")) {
+        return hello_page(conn.get());
     }
     const std::unique_ptr<PGresult, result_clearer> r(PQexec(conn.get(), "select 1"));
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {

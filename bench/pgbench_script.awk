@@ -1,7 +1,8 @@
 # pgbench_script.awk - turns the statements of one request, as PostgreSQL
 # logged them (log_statement = all), into a pgbench script: the statements
-# of the last request of the process PID, from its last "BEGIN" on, with the
-# logged parameter values written in place of $1, $2, ...
+# of the last request of the process PID, from its last "BEGIN" on (alone or
+# opening a batch), with the logged parameter values written in place of
+# $1, $2, ...
 # usage: awk -v pid=PID -f pgbench_script.awk server.log
 # POSIX awk (mawk included).
 
@@ -68,7 +69,7 @@ function flush_statement() {
     pending = 0
     count++
     statements[count] = current
-    if (current == "BEGIN") {
+    if (current ~ /^BEGIN(;|$)/) {
         first = count
     }
     current = ""

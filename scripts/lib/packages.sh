@@ -6,7 +6,7 @@ kestrel_packages=(
     libpq-dev zlib1g-dev libsodium-dev libfcgi-dev
     libgtest-dev libgmock-dev googletest
     postgresql lighttpd curl
-    apache2 libapache2-mod-fcgid nginx fcgiwrap spawn-fcgi
+    apache2 libapache2-mod-fcgid nginx fcgiwrap spawn-fcgi pgbouncer
 )
 
 # Installs what is missing; as root only, since apt-get needs it.
@@ -14,7 +14,9 @@ kestrel_install_packages() {
     local missing=()
     local pkg
     for pkg in "${kestrel_packages[@]}" "$@"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
+        # No pipe into grep -q: under pipefail its early exit fails dpkg-query.
+        [[ $(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null) == *"ok installed"* ]] ||
+            missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
@@ -24,7 +26,8 @@ kestrel_install_packages() {
     echo "installing: ${missing[*]}"
     apt-get update -qq
     # The tests run their own servers on loopback ports: keep apt from
-    # starting the packages' system services (port 80, fcgiwrap's socket).
+    # starting the packages' system services (port 80, fcgiwrap's socket,
+    # pgbouncer).
     local policy=/usr/sbin/policy-rc.d own_policy=0
     if [ ! -e "$policy" ]; then
         printf '#!/bin/sh\nexit 101\n' >"$policy"

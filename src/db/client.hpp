@@ -116,6 +116,20 @@ class client {
                       std::size_t offset, std::size_t& returned) = 0;
     virtual int ocom(logon_area& lda) = 0;
     virtual int orol(logon_area& lda) = 0;
+    // Commits and readies a kept session for the next request, as ocom and
+    // then reset_statement on cda would; a backend may do both in one round
+    // trip. 0 only when both succeeded; lda.rc is non-zero only when the
+    // commit itself failed (the request's work is lost).
+    virtual int commit_and_reset(logon_area& lda, cursor_area& cda,
+                                 std::string_view reset_statement) {
+        if (const int rc = ocom(lda); rc != 0) {
+            return rc;
+        }
+        if (const int rc = oparse(cda, reset_statement); rc != 0) {
+            return rc;
+        }
+        return oexec(cda);
+    }
     virtual int oclose(cursor_area& cda) = 0;
     virtual int ologof(logon_area& lda) = 0;
     // The message text of a return code, as the database words it.

@@ -119,14 +119,32 @@ bool Logon(request_ctx& ctx, const char* user, const char* password) {
     return true;
 }
 
+namespace {
+
+// A failed commit (a deferred constraint, a serialization failure): the work
+// is lost and the page must not claim otherwise.
+[[noreturn]] void die_lost_work(request_ctx& ctx) {
+    die(ctx, "%s", oerr_lda(ctx).c_str());
+}
+
+}  // namespace
+
 void Logoff(request_ctx& ctx, bool rollback) {
     db::client& db = session_client(ctx);
+    if (ctx.reuse_connection && !rollback) {
+        if (db.commit_and_reset(ctx.lda, ctx.cda, reset_statement) == 0) {
+            return;
+        }
+        if (ctx.lda.rc != 0) {
+            die_lost_work(ctx);
+        }
+        close_session(ctx);
+        return;
+    }
     if (rollback) {
         db.orol(ctx.lda);
     } else if (db.ocom(ctx.lda) != 0) {
-        // A deferred constraint, a serialization failure: the work is lost
-        // and the page must not claim otherwise.
-        die(ctx, "%s", oerr_lda(ctx).c_str());
+        die_lost_work(ctx);
     }
     if (ctx.reuse_connection && execute_immediate(ctx, reset_statement) == 0) {
         return;

@@ -1,13 +1,15 @@
 // session_reuse_test.cpp - connection reuse against a real server: a kept
 // session starts the next request clean, after a normal end and after a
 // procedure that failed; it is lent only to the same service and exact
-// credentials; one that the server ended costs a fresh logon, not an error.
+// credentials; one that the server ended costs a fresh logon, not an error;
+// the descriptions it keeps follow every change of the routine.
 #include <chrono>
 #include <thread>
 
 #include "db/errors.hpp"
 #include "db/query.hpp"
 #include "db/session.hpp"
+#include "exec/describe.hpp"
 #include "pg/pg_fixture.hpp"
 
 namespace kestrel::test {
@@ -84,6 +86,55 @@ TEST_F(PgReuse, NextRequestFindsNoStateAfterANormalEndOrAFailedProcedure) {
                          database() + "')"),
                   "0");
     }
+}
+
+TEST_F(PgReuse, KeptDescriptionsFollowEveryChangeTheDdlTriggerSees) {
+    const auto describe = [&] {
+        int count = 0;
+        const std::vector<std::string> tables = oci_describe(ctx, "shape", count);
+        std::string text;
+        for (const auto& name : ctx.proc_arg_names) {
+            text += name + ",";
+        }
+        for (const auto& name : tables) {
+            text += "/" + name;
+        }
+        return count < 0 ? std::string("none") : text;
+    };
+    const std::string body = " language sql as $$ select 1 $$";
+    exec("create procedure kestrel_app.shape(a text)" + body);
+    next_request();  // from the first reset on, the session caches
+    EXPECT_EQ(describe(), "a,");
+    const struct {
+        std::string ddl;
+        const char* seen;
+    } changes[] = {
+        {"", "a,"},
+        {"drop procedure kestrel_app.shape; "
+         "create procedure kestrel_app.shape(a text, b text default 'x')" +
+             body,
+         "a,b,"},
+        {"drop procedure kestrel_app.shape; create procedure kestrel_app.shape(c text[])" + body,
+         "c,/c"},
+        {"alter procedure kestrel_app.shape rename to gone", "none"},
+        {"create procedure kestrel_app.shape(d integer)" + body, "d,"},
+        // Unseen by the trigger (replica mode): the cached description stays,
+        // which shows that the ones above were not simply described afresh.
+        {"set session_replication_role = replica; drop procedure kestrel_app.shape; "
+         "create procedure kestrel_app.shape(d integer, e text default '')" +
+             body + "; reset session_replication_role",
+         "d,"},
+    };
+    for (const auto& change : changes) {
+        if (!change.ddl.empty()) {
+            exec(change.ddl);
+        }
+        next_request();
+        EXPECT_EQ(describe(), change.seen) << change.ddl;
+    }
+    exec("alter event trigger owa_ddl_generation disable");
+    next_request();
+    EXPECT_EQ(describe(), "d,e,") << "without the trigger nothing is cached";
 }
 
 TEST_F(PgReuse, KeptSessionWaitsOutsideATransaction) {

@@ -52,6 +52,12 @@ connect_failure split_sqlstate(std::string message) {
     if (!why.sqlstate.empty()) {
         why.message += " (SQLSTATE " + why.sqlstate + ")";
     }
+    // A pooler (PgBouncer) refuses a password with a protocol error: it is
+    // still a wrong user or password, which asks the browser again.
+    if (why.sqlstate == "08P01" &&
+        why.message.find("password authentication failed") != std::string::npos) {
+        why.sqlstate = "28P01";
+    }
     return why;
 }
 
@@ -171,6 +177,21 @@ result connection::exec_guarded(std::string_view sql) {
     return std::move(results[results.size() - 2]);
 }
 
+bool connection::copy_put(std::string_view data) {
+    return PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) == 1;
+}
+
+result connection::copy_end(const char* abort_text) {
+    if (PQputCopyEnd(conn_, abort_text) != 1) {
+        return result(nullptr);
+    }
+    result last(PQgetResult(conn_));
+    while (PGresult* more = PQgetResult(conn_)) {
+        last.reset(more);
+    }
+    return last;
+}
+
 std::optional<std::string> connection::literal(std::string_view value) {
     char* quoted = PQescapeLiteral(conn_, value.data(), value.size());
     if (quoted == nullptr) {
@@ -198,6 +219,11 @@ std::optional<std::string> connection::bytea_literal(std::string_view bytes) {
     text.append("'").append(body).append(suffix);
     PQfreemem(escaped);
     return text;
+}
+
+std::string connection::user() const {
+    const char* name = conn_ != nullptr ? PQuser(conn_) : nullptr;
+    return name != nullptr ? name : "";
 }
 
 std::string connection::error_message() const {

@@ -69,10 +69,20 @@ class connection {
     // usable. Returns the last result of sql, or its error.
     result exec_guarded(std::string_view sql);
 
+    // COPY ... FROM STDIN: after exec of the COPY statement gave
+    // PGRES_COPY_IN, copy_put sends data (libpq keeps no more than a
+    // buffer's worth) and copy_end finishes, returning the COPY's result;
+    // with an abort text the COPY fails and stores nothing.
+    bool copy_put(std::string_view data);
+    result copy_end(const char* abort_text = nullptr);
+
     // A literal quoted by libpq ('...' or E'...'); none when libpq refuses
     // the value (not valid in the client encoding). A bytea literal for raw bytes.
     std::optional<std::string> literal(std::string_view value);
     std::optional<std::string> bytea_literal(std::string_view bytes);
+
+    // The role the session logged on as.
+    std::string user() const;
 
     // The connection's own error text (lost connection and the like).
     std::string error_message() const;

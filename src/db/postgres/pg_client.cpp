@@ -86,6 +86,8 @@ int pg_client::olog(logon_area& lda, const logon_request& who) {
     connect_failure why;
     page_.clear();
     described_.reset();
+    descriptions_.clear();
+    generation_readable_ = false;
     if (!conn_.open(who, why)) {
         int code = why.sqlstate.empty() ? cannot_connect : code_for_sqlstate(why.sqlstate);
         lda.rc = fail(scratch, code, why.message);
@@ -119,10 +121,12 @@ int pg_client::oparse(cursor_area& cda, std::string_view statement) {
     if (!conn_.is_open()) {
         return fail(cda, not_logged_on, standard_message(not_logged_on));
     }
-    if (const int rc = leave_idle(cda); rc != 0) {
-        return rc;
-    }
     statement_ = map_statement(statement, described_ ? described_->requested : "");
+    if (statement_.kind != statement_kind::reset_package) {
+        if (const int rc = leave_idle(cda); rc != 0) {
+            return rc;
+        }
+    }
     if (!statement_.invalid.empty()) {
         const bool is_call = statement_.kind == statement_kind::call;
         const int code = is_call ? call_does_not_compile : no_such_table;
@@ -219,18 +223,25 @@ std::optional<param> pg_client::bound_param(std::string_view name) const {
             return param{std::string(text_in(s->buffer.data(), s->buffer.size()))};
         case data_type::long_raw:
         case data_type::long_varraw: {
-            std::uint32_t length = 0;
-            if (s->buffer.size() < sizeof length) {
-                return param{.value = "", .binary = true, .type = bytea_oid};
-            }
-            std::memcpy(&length, s->buffer.data(), sizeof length);
-            length = std::min<std::uint32_t>(
-                length, static_cast<std::uint32_t>(s->buffer.size() - sizeof length));
-            const auto* bytes = reinterpret_cast<const char*>(s->buffer.data()) + sizeof length;
-            return param{.value = std::string(bytes, length), .binary = true, .type = bytea_oid};
+            const std::span<const char> bytes = raw_value(*s);
+            return param{.value = std::string(bytes.begin(), bytes.end()),
+                         .binary = true,
+                         .type = bytea_oid};
         }
     }
     return std::nullopt;
+}
+
+std::span<const char> pg_client::raw_value(const scalar_bind& bind) {
+    std::uint32_t length = 0;
+    if ((bind.indicator != nullptr && *bind.indicator == -1) ||
+        bind.buffer.size() < sizeof length) {
+        return {};
+    }
+    std::memcpy(&length, bind.buffer.data(), sizeof length);
+    length = std::min<std::uint32_t>(
+        length, static_cast<std::uint32_t>(bind.buffer.size() - sizeof length));
+    return {reinterpret_cast<const char*>(bind.buffer.data()) + sizeof length, length};
 }
 
 std::optional<std::string> pg_client::bound_literal(std::string_view name) {
@@ -372,40 +383,62 @@ int pg_client::oexfet(cursor_area& cda) {
 }
 
 int pg_client::leave_idle(cursor_area& cda) {
+    // NULL while the trigger that moves the generation is missing.
+    static constexpr const char* begin_and_generation = "BEGIN; SELECT owa.ddl_generation()::text";
     if (!idle_) {
         return 0;
     }
-    result begun = conn_.exec("BEGIN");
-    if (failed(begun.get())) {
-        return fail_result(cda, begun.get());
+    const auto results = conn_.exec_batch(generation_readable_ ? begin_and_generation : "BEGIN");
+    for (const auto& r : results) {
+        if (failed(r.get())) {
+            return fail_result(cda, r.get());
+        }
     }
+    std::optional<std::string> generation;
+    if (results.size() == 2 && PQntuples(results[1].get()) == 1 &&
+        PQgetisnull(results[1].get(), 0, 0) == 0) {
+        generation = PQgetvalue(results[1].get(), 0, 0);
+    }
+    descriptions_.start_request(std::move(generation));
     idle_ = false;
     return 0;
 }
 
-int pg_client::end_transaction(logon_area& lda, const char* statements) {
+int pg_client::end_transaction(logon_area& lda, const char* statement) {
     cursor_area scratch;
     if (!conn_.is_open()) {
         return lda.rc = fail(scratch, not_logged_on, standard_message(not_logged_on));
     }
     if (idle_) {
-        return lda.rc = 0;  // no statement since the reset: nothing to end
+        return lda.rc = 0;  // no statement since: nothing to end
     }
-    for (const auto& r : conn_.exec_batch(statements)) {
-        if (failed(r.get())) {
-            return lda.rc = fail_result(scratch, r.get());
-        }
-    }
-    return lda.rc = 0;
+    // The next statement opens the next transaction (leave_idle).
+    idle_ = true;
+    result r = conn_.exec(statement);
+    return lda.rc = failed(r.get()) ? fail_result(scratch, r.get()) : 0;
 }
 
 int pg_client::ocom(logon_area& lda) {
-    return end_transaction(lda, "COMMIT; BEGIN");
+    return end_transaction(lda, "COMMIT");
 }
 
 int pg_client::orol(logon_area& lda) {
     page_.clear();
-    return end_transaction(lda, "ROLLBACK; BEGIN");
+    return end_transaction(lda, "ROLLBACK");
+}
+
+int pg_client::commit_and_reset(logon_area& lda, cursor_area& cda,
+                                std::string_view reset_statement) {
+    if (map_statement(reset_statement, "").kind != statement_kind::reset_package) {
+        return client::commit_and_reset(lda, cda, reset_statement);
+    }
+    if (!conn_.is_open()) {
+        return lda.rc = fail(cda, not_logged_on, standard_message(not_logged_on));
+    }
+    bool commit_failed = false;
+    const int rc = reset_session(cda, idle_ ? "" : "COMMIT; ", &commit_failed);
+    lda.rc = commit_failed ? rc : 0;
+    return rc;
 }
 
 int pg_client::oclose(cursor_area& cda) {
@@ -422,6 +455,8 @@ int pg_client::ologof(logon_area& lda) {
     idle_ = false;
     parsed_ = false;
     described_.reset();
+    descriptions_.clear();
+    generation_readable_ = false;
     page_.clear();
     document_ = {};
     return lda.rc = 0;

@@ -2,10 +2,10 @@
 // oparse maps the gateway's statement onto its PostgreSQL form
 // (statement_map), binds and defines are remembered, and oexec/oexfet run
 // the mapped form: values as parameters or libpq-quoted literals, never as
-// SQL text. One transaction per request: BEGIN after logon and after every
-// commit or rollback; after a package reset (a session kept for the next
-// request) only with that request's first statement, so that a kept
-// session does not sit idle inside a transaction.
+// SQL text. One transaction per request: BEGIN after logon; after a commit,
+// a rollback or a package reset only with the next statement that needs the
+// server, so that a kept session does not sit idle inside a transaction.
+// The start date and the session user are known here and cost no round trip.
 #pragma once
 
 #include <optional>
@@ -14,6 +14,7 @@
 
 #include "db/client.hpp"
 #include "db/postgres/connection.hpp"
+#include "db/postgres/description_cache.hpp"
 #include "db/postgres/page_reader.hpp"
 #include "db/postgres/routines.hpp"
 #include "db/postgres/statement_map.hpp"
@@ -34,6 +35,8 @@ class pg_client final : public client {
               std::size_t& returned) override;
     int ocom(logon_area& lda) override;
     int orol(logon_area& lda) override;
+    int commit_and_reset(logon_area& lda, cursor_area& cda,
+                         std::string_view reset_statement) override;
     int oclose(cursor_area& cda) override;
     int ologof(logon_area& lda) override;
     std::string oerhms(logon_area& lda, int code) override;
@@ -53,21 +56,31 @@ class pg_client final : public client {
     int fail(cursor_area& cda, int code, std::string text);
     int fail_result(cursor_area& cda, const PGresult* r);
     int succeed(cursor_area& cda, const PGresult* r = nullptr);
-    int end_transaction(logon_area& lda, const char* statements);
-    // Opens the transaction of a kept session's next request.
+    int end_transaction(logon_area& lda, const char* statement);
+    // Opens the transaction of the next statement, and reads the DDL
+    // generation there when descriptions may be cached.
     int leave_idle(cursor_area& cda);
+    // The session reset after "prefix" (COMMIT or ROLLBACK), in one round trip.
+    // prefix_failed, when given, tells whether the prefix statement failed.
+    int reset_session(cursor_area& cda, const char* prefix, bool* prefix_failed = nullptr);
+    // The description of a routine, from the cache when it may serve.
+    std::optional<routine_description> describe(std::string_view name, result& error);
 
     // Bound values, looked up by name without regard to ':' or case.
     const scalar_bind* find_scalar(std::string_view name) const;
     const array_bind* find_array(std::string_view name) const;
     // The value of a bind as a statement parameter; none when not bound.
     std::optional<param> bound_param(std::string_view name) const;
+    // The bytes of a long raw bind, in place.
+    static std::span<const char> raw_value(const scalar_bind& bind);
     // The value of a bind as a quoted SQL literal; none when not bound, and
     // an empty text when libpq refuses the value.
     std::optional<std::string> bound_literal(std::string_view name);
     void write_integer(std::string_view name, std::int32_t value);
     void write_text(std::string_view name, std::string_view value);
     void deliver_row(const PGresult* r, int first_column, bool binary);
+    // A one-column answer known without asking the server.
+    int answer_locally(cursor_area& cda, bool fetch, std::string_view value);
 
     int run_select(cursor_area& cda, bool fetch);
     int run_cgi_env(cursor_area& cda);
@@ -77,6 +90,10 @@ class pg_client final : public client {
     int run_generic_arg(cursor_area& cda);
     int run_get_page(cursor_area& cda);
     int run_document_insert(cursor_area& cda);
+    // Streams the row with COPY; try_insert when the table takes no COPY.
+    static constexpr int try_insert = -1;
+    int copy_document(cursor_area& cda, const std::vector<param>& params,
+                      std::span<const char> image);
     int run_document_select(cursor_area& cda);
     int run_timing_insert(cursor_area& cda);
     int run_reset(cursor_area& cda);
@@ -95,6 +112,9 @@ class pg_client final : public client {
     std::vector<array_bind> arrays_;
     std::vector<column_define> defines_;
     std::optional<routine_description> described_;
+    bool described_from_cache_ = false;
+    description_cache descriptions_;
+    bool generation_readable_ = false;  // learnt at each reset
     page_reader page_;
     document_row document_;
     int last_code_ = 0;

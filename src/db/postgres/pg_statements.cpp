@@ -1,8 +1,12 @@
 // pg_statements.cpp - how each mapped statement runs on PostgreSQL: the
 // native form of every statement the gateway builds (see statement_map.hpp).
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
+#include "db/postgres/copy_text.hpp"
 #include "db/postgres/error_codes.hpp"
 #include "db/postgres/pg_client.hpp"
 #include "db/postgres/placeholders.hpp"
@@ -10,9 +14,6 @@
 namespace kestrel::db::pg {
 namespace {
 
-constexpr const char* start_date_query =
-    "SELECT to_char(localtimestamp, 'Dy Mon DD HH24:MI:SS YYYY')";
-constexpr const char* session_user_query = "SELECT session_user::text";
 constexpr const char* clock_query = "SELECT hsecs FROM sys.v_$timer";
 // "U", seven digits of the owner's img_seq, and the file name's extension
 // from its last '.', at most 4 characters.
@@ -21,6 +22,38 @@ constexpr const char* upload_name_query =
     "'FM0000000') || CASE WHEN strpos($2::text, '.') = 0 THEN '' "
     "ELSE substr($2::text, length($2::text) - strpos(reverse($2::text), '.') + 1, 4) END)";
 constexpr const char* generic_arg_query = "SELECT cgi_args.add($1, $2)";
+// Uploads from this size on stream to the server in pieces (COPY) rather
+// than travel as one parameter, which would copy them twice more here.
+constexpr std::size_t streamed_insert_bytes = 1 << 20;
+constexpr std::size_t copy_piece_bytes = 1 << 19;
+
+// Everything DISCARD ALL does except DISCARD PLANS: every session setting
+// (the page buffer and cgi_args live there), the role, cursors, prepared
+// statements, listens, advisory locks, temporary tables and sequence state
+// go; the cached plans stay, since dropping them makes the next request plan
+// the toolkit's functions again (half the throughput of a kept session).
+// Last, whether the DDL generation can be read.
+constexpr const char* session_reset =
+    "CLOSE ALL; SET SESSION AUTHORIZATION DEFAULT; RESET ALL; DEALLOCATE ALL; UNLISTEN *; "
+    "SELECT pg_advisory_unlock_all(); DISCARD TEMP; DISCARD SEQUENCES; "
+    "SELECT to_regprocedure('owa.ddl_generation()') IS NOT NULL";
+
+// The start date as the database would write it, from this machine's clock.
+std::string local_start_date() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    static constexpr std::array<const char*, 7> days = {"Sun", "Mon", "Tue", "Wed",
+                                                        "Thu", "Fri", "Sat"};
+    static constexpr std::array<const char*, 12> months = {
+        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::array<char, 40> text{};
+    std::snprintf(text.data(), text.size(), "%s %s %02d %02d:%02d:%02d %04d",
+                  days.at(static_cast<std::size_t>(local.tm_wday)),
+                  months.at(static_cast<std::size_t>(local.tm_mon)), local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, local.tm_year + 1900);
+    return text.data();
+}
 
 std::string joined(const std::vector<std::string>& names) {
     std::string text;
@@ -36,11 +69,10 @@ int pg_client::run_select(cursor_area& cda, bool fetch) {
     result r;
     switch (statement_.kind) {
         case statement_kind::start_date:
-            r = conn_.exec(start_date_query);
-            break;
+            return answer_locally(cda, fetch, local_start_date());
         case statement_kind::session_user:
-            r = conn_.exec(session_user_query);
-            break;
+            // The role logged on; the reset restores it after every request.
+            return answer_locally(cda, fetch, conn_.user());
         case statement_kind::clock:
             // Tolerated when it fails (timing is optional): keep the
             // transaction usable.
@@ -73,6 +105,44 @@ int pg_client::run_select(cursor_area& cda, bool fetch) {
     return cda.rc = 0;
 }
 
+int pg_client::answer_locally(cursor_area& cda, bool fetch, std::string_view value) {
+    if (!fetch) {
+        return succeed(cda);
+    }
+    for (const auto& d : defines_) {
+        if (d.position != 1 || d.type != data_type::string || d.buffer.empty()) {
+            continue;
+        }
+        const std::size_t kept = std::min(value.size(), d.buffer.size() - 1);
+        std::memcpy(d.buffer.data(), value.data(), kept);
+        d.buffer[kept] = std::byte{0};
+        if (d.indicator != nullptr) {
+            *d.indicator = 0;
+        }
+        if (d.returned_length != nullptr) {
+            *d.returned_length = static_cast<std::uint16_t>(kept);
+        }
+        if (d.return_code != nullptr) {
+            *d.return_code = 0;
+        }
+    }
+    cda.rpc = 1;
+    return cda.rc = 0;
+}
+
+std::optional<routine_description> pg_client::describe(std::string_view name, result& error) {
+    if (const routine_description* cached = descriptions_.find(name)) {
+        described_from_cache_ = true;
+        return *cached;
+    }
+    described_from_cache_ = false;
+    auto routine = describe_routine(conn_, name, error);
+    if (routine) {
+        descriptions_.store(*routine);
+    }
+    return routine;
+}
+
 int pg_client::run_cgi_env(cursor_area& cda) {
     const auto count = bound_param("n");
     const auto names = bound_param("nm");
@@ -99,7 +169,7 @@ int pg_client::run_describe(cursor_area& cda) {
         return fail(cda, not_all_bound, standard_message(not_all_bound));
     }
     result error;
-    described_ = describe_routine(conn_, name->value, error);
+    described_ = describe(name->value, error);
     if (error) {
         return fail_result(cda, error.get());
     }
@@ -129,6 +199,11 @@ int pg_client::run_call(cursor_area& cda) {
     }
     result r = conn_.exec(call_statement(*described_, statement_.arguments), params);
     if (failed(r.get())) {
+        if (described_from_cache_) {
+            // Perhaps described before a change this request raced with:
+            // the next request describes afresh.
+            descriptions_.clear();
+        }
         return fail_result(cda, r.get());
     }
     return succeed(cda, r.get());
@@ -181,16 +256,60 @@ int pg_client::run_get_page(cursor_area& cda) {
 
 int pg_client::run_document_insert(cursor_area& cda) {
     std::vector<param> params;
-    for (const char* name : {"seqno", "mime_type", "length", "image"}) {
+    for (const char* name : {"seqno", "mime_type", "length"}) {
         auto value = bound_param(name);
         if (!value) {
             return fail(cda, not_all_bound, standard_message(not_all_bound) + ": " + name);
         }
         params.push_back(std::move(*value));
     }
+    const scalar_bind* image = find_scalar("image");
+    if (image == nullptr) {
+        return fail(cda, not_all_bound, standard_message(not_all_bound) + ": image");
+    }
+    if (raw_value(*image).size() >= streamed_insert_bytes) {
+        const int streamed = copy_document(cda, params, raw_value(*image));
+        if (streamed != try_insert) {
+            return streamed;
+        }
+    }
+    params.push_back(*bound_param("image"));
     const std::string sql = "INSERT INTO " + statement_.relation.quoted() +
                             " (name, mime_type, doc_size, content) VALUES ($1, $2, $3, $4)";
     result r = conn_.exec(sql, params);
+    if (failed(r.get())) {
+        return fail_result(cda, r.get());
+    }
+    return succeed(cda, r.get());
+}
+
+int pg_client::copy_document(cursor_area& cda, const std::vector<param>& params,
+                             std::span<const char> image) {
+    // COPY reaches plain tables only; views and the like take the INSERT.
+    result kind = conn_.exec(
+        "SELECT relkind IN ('r', 'p') FROM pg_catalog.pg_class WHERE oid = to_regclass($1)",
+        {param{statement_.relation.quoted()}});
+    if (failed(kind.get())) {
+        return fail_result(cda, kind.get());
+    }
+    if (PQntuples(kind.get()) != 1 || std::string_view(PQgetvalue(kind.get(), 0, 0)) != "t") {
+        return try_insert;
+    }
+    result started = conn_.exec("COPY " + statement_.relation.quoted() +
+                                " (name, mime_type, doc_size, content) FROM STDIN");
+    if (PQresultStatus(started.get()) != PGRES_COPY_IN) {
+        return fail_result(cda, started.get());
+    }
+    std::string fields;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const param& p = params[i];
+        fields +=
+            copy_text_field(p.is_null ? std::nullopt : std::optional<std::string_view>(p.value));
+        fields += '\t';
+    }
+    const auto put = [&](std::string_view data) { return conn_.copy_put(data); };
+    const bool sent = put(fields) && put_copy_bytea(image, copy_piece_bytes, put) && put("\n");
+    result r = conn_.copy_end(sent ? nullptr : "upload not sent");
     if (failed(r.get())) {
         return fail_result(cda, r.get());
     }
@@ -292,25 +411,28 @@ int pg_client::run_timing_insert(cursor_area& cda) {
 }
 
 int pg_client::run_reset(cursor_area& cda) {
-    // Ends the (empty) transaction the last commit or rollback opened, then
-    // everything DISCARD ALL does except DISCARD PLANS: every session setting
-    // (the page buffer and cgi_args live there), the role, cursors, prepared
-    // statements, listens, advisory locks, temporary tables and sequence
-    // state go; the cached plans stay, since dropping them makes the next
-    // request plan the toolkit's functions again (half the throughput of a
-    // kept session). One round trip; the next request's first statement
-    // opens its transaction (leave_idle).
-    static constexpr const char* reset =
-        "ROLLBACK; CLOSE ALL; SET SESSION AUTHORIZATION DEFAULT; RESET ALL; DEALLOCATE ALL; "
-        "UNLISTEN *; SELECT pg_advisory_unlock_all(); DISCARD TEMP; DISCARD SEQUENCES";
-    for (const auto& r : conn_.exec_batch(reset)) {
-        if (failed(r.get())) {
-            return fail_result(cda, r.get());
-        }
-    }
+    // Ends the transaction a statement since the last commit opened.
+    return reset_session(cda, idle_ ? "" : "ROLLBACK; ");
+}
+
+int pg_client::reset_session(cursor_area& cda, const char* prefix, bool* prefix_failed) {
+    // One round trip; the next request's first statement opens its
+    // transaction (leave_idle).
     idle_ = true;
     described_.reset();
     page_.clear();
+    const auto results = conn_.exec_batch(std::string(prefix) + session_reset);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (failed(results[i].get())) {
+            generation_readable_ = false;
+            if (prefix_failed != nullptr) {
+                *prefix_failed = i == 0 && *prefix != '\0';
+            }
+            return fail_result(cda, results[i].get());
+        }
+    }
+    const PGresult* last = results.back().get();
+    generation_readable_ = PQntuples(last) == 1 && std::string_view(PQgetvalue(last, 0, 0)) == "t";
     return succeed(cda);
 }
 
@@ -333,12 +455,18 @@ std::optional<std::string> pg_client::spliced(cursor_area& cda, std::string_view
 
 int pg_client::run_routine_block(cursor_area& cda) {
     result error;
-    const auto routine = describe_routine(conn_, statement_.routine, error);
+    const auto routine = describe(statement_.routine, error);
     if (error) {
         return fail_result(cda, error.get());
     }
     if (!routine) {
         return run_text(cda, false);  // not a routine: the block as written
+    }
+    if (statement_.argument_text.empty()) {
+        // The call alone: no block for PL/pgSQL to compile on every request.
+        return run_guarded(
+            cda, (routine->is_procedure ? "CALL " : "SELECT ") + qualified_name(*routine) + "()",
+            false);
     }
     const auto arguments = spliced(cda, statement_.argument_text);
     if (!arguments) {

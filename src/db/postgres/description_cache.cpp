@@ -1,0 +1,34 @@
+// description_cache.cpp - see description_cache.hpp.
+#include "db/postgres/description_cache.hpp"
+
+namespace kestrel::db::pg {
+
+void description_cache::start_request(std::optional<std::string> generation) {
+    current_ = std::move(generation);
+    if (!current_ || *current_ != generation_) {
+        entries_.clear();
+        generation_ = current_.value_or("");
+    }
+}
+
+const routine_description* description_cache::find(std::string_view name) const {
+    if (!current_) {
+        return nullptr;
+    }
+    const auto found = entries_.find(std::string(name));
+    return found != entries_.end() ? &found->second : nullptr;
+}
+
+void description_cache::store(const routine_description& routine) {
+    if (current_) {
+        entries_.insert_or_assign(routine.requested, routine);
+    }
+}
+
+void description_cache::clear() {
+    current_.reset();
+    entries_.clear();
+    generation_.clear();
+}
+
+}  // namespace kestrel::db::pg
