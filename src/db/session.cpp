@@ -39,7 +39,8 @@ void export_oracle_environment(request_ctx& ctx, const service_entry& service) {
     }
 }
 
-// Closes the cursor and the session and forgets whose it was.
+}  // namespace
+
 void close_session(request_ctx& ctx) {
     db::client& db = session_client(ctx);
     db.oclose(ctx.cda);
@@ -47,8 +48,6 @@ void close_session(request_ctx& ctx) {
     ctx.logon_password.clear();
     ctx.logon_service.clear();
 }
-
-}  // namespace
 
 db::client& session_client(request_ctx& ctx) {
     if (!ctx.db) {

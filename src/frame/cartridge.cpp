@@ -17,6 +17,7 @@
 #include "db/errors.hpp"
 #include "db/query.hpp"
 #include "db/session.hpp"
+#include "db/web_logon.hpp"
 #include "exec/dispatch.hpp"
 #include "exec/page.hpp"
 #include "frame/diagnostics.hpp"
@@ -97,7 +98,11 @@ int authorize_request(request_ctx& ctx, void* handle) {
         return 0;
     }
     if (Logon(ctx, user, password)) {
-        return 1;
+        if (is_allowed_web_logon(ctx)) {
+            return 1;
+        }
+        close_session(ctx);
+        return 0;
     }
     // Not a refusal of the credentials: let exec report the database error.
     if (ctx.lda.rc != db::invalid_logon) {

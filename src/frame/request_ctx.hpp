@@ -75,6 +75,8 @@ struct request_ctx {
     std::optional<std::string> timed_services;
     std::optional<std::string> realm;
     bool reuse_connection = false;
+    // Browser logons must be members of this role (superusers never pass).
+    std::optional<std::string> dbauth_role;
 
     // The resolved request (set_session_state).
     int service_index = -1;

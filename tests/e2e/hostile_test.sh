@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# hostile_test.sh - hostile requests against the demo site: logons that must
+# be refused, headers a page must not forge, paths and names that must not
+# reach more than the site meant.
+# usage: hostile_test.sh HTTP_PORT PG_PORT DBNAME   (run by ctest, fixture "web")
+set -uo pipefail
+[ $# -eq 3 ] || { sed -n '2,5p' "$0" >&2; exit 2; }
+http_port=$1 pg_port=$2 db=$3
+base=http://127.0.0.1:$http_port
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The fixture's site directory, beside the cluster in the build tree.
+site=$(dirname "$KESTREL_TEST_PG_DIR")/tests/e2e/site
+[ "${KESTREL_E2E_MODE:-cgi}" = cgi ] || site=$site-fastcgi
+
+passed=0
+failed=0
+current=
+
+# fetch URL [curl options...]: status, headers and body of one request.
+fetch() {
+    local url=$1
+    shift
+    status=$(curl -s -g --max-time 20 -D "$work/headers" -o "$work/body" -w '%{http_code}' \
+        "$@" "$url")
+    headers=$(tr -d '\r' <"$work/headers")
+    body=$(tr -d '\0' <"$work/body")
+}
+
+sql() {
+    psql -X -q -t -A -v ON_ERROR_STOP=1 -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres \
+        -d "$db" -c "$1"
+}
+
+begin_case() { current=$1; }
+ok() { passed=$((passed + 1)); }
+fail() {
+    failed=$((failed + 1))
+    echo "FAIL [$current] $*"
+    echo "  status: $status"
+    head -c 600 "$work/body" | sed 's/^/    /'
+    echo
+}
+expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
+expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
+expect_body_lacks() { [[ $body != *"$1"* ]] && ok || fail "body has: $1"; }
+expect_header_lacks() { [[ ${headers,,} != *"${1,,}"* ]] && ok || fail "headers have: $1"; }
+expect_equal() { [ "$1" = "$2" ] && ok || fail "got '$1', expected '$2'"; }
+
+# ---- who may log on --------------------------------------------------------
+
+# A role with a password but outside demo_web, created once for the cluster.
+sql "do \$\$ begin
+  if not exists (select 1 from pg_roles where rolname = 'kestrel_outsider') then
+    create role kestrel_outsider login password 'outpw';
+  end if; end \$\$" >/dev/null 2>&1
+
+begin_case "browser logons: superuser and non-members refused, members served"
+while read -r credentials want; do
+    fetch "$base/demo_auth/owa/hello" -u "$credentials"
+    expect_status "$want"
+    [ "$want" = 401 ] && expect_body_lacks "Hello"
+done <<'CASES'
+postgres:anything 401
+Postgres:anything 401
+kestrel_outsider:outpw 401
+webuser:webpass 200
+CASES
+
+# ---- URLs are decoded once, by the web server ------------------------------
+
+begin_case "an encoded escape or query mark names no other page or document"
+for path in "/demo/owa/h%2565llo" "/demo/owa/hello%3Fx" "/demo/owa/hello%253F"; do
+    fetch "$base$path"
+    expect_body_lacks "Hello, world"
+done
+fetch "$base/demo/owai/welcome%252Etxt"
+expect_status 404
+
+# ---- the demo --------------------------------------------------------------
+
+begin_case "the pre-action guards every service"
+for service in demo demo_auth; do
+    fetch "$base/$service/owa/private_notes" -u webuser:webpass
+    expect_status 403
+    expect_body_lacks "secret"
+done
+
+begin_case "the application file is private"
+expect_equal "$(stat -c %a "$site/conf/kestrel.app")" 600
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
