@@ -75,7 +75,22 @@ for path in "/demo/owa/h%2565llo" "/demo/owa/hello%3Fx" "/demo/owa/hello%253F"; 
     expect_body_lacks "Hello, world"
 done
 fetch "$base/demo/owai/welcome%252Etxt"
-expect_status 404
+expect_body_has "no data found"
+
+# ---- rows of the document table that name a file ---------------------------
+
+begin_case "a stored path outside the service's filedir is refused"
+ln -sfn "$site/conf/kestrel.app" "$site/files/link.txt"
+for target in "$site/conf/kestrel.app" "$site/files/../conf/kestrel.app" "$site/files/link.txt"; do
+    sql "insert into demo.image (name, mime_type, img_size, image)
+         values ('pwn.txt', 'text/plain', -1, convert_to('$target', 'UTF8'))
+         on conflict (name) do update set image = excluded.image, img_size = -1" >/dev/null
+    fetch "$base/tracker/owai/pwn.txt"
+    expect_body_lacks "owa_password"
+    expect_body_has "is not inside tracker_filedir"
+done
+sql "delete from demo.image where name = 'pwn.txt'" >/dev/null
+rm -f "$site/files/link.txt"
 
 # ---- the demo --------------------------------------------------------------
 
