@@ -57,6 +57,9 @@ struct logon_request {
     std::string user;
     std::string password;
     std::string connect;
+    // The schemas whose routines a request may name, comma separated; empty:
+    // the session's search path without public, system and toolkit schemas.
+    std::string exposed_schemas;
 };
 
 // obndrv: one placeholder bound to a caller buffer that stays valid until the

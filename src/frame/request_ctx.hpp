@@ -33,6 +33,8 @@ struct service_entry {
     // A path alias: URLs <prefix>/rest run this procedure with p_path => rest.
     std::optional<std::string> owa_path_alias;
     std::optional<std::string> owa_path_alias_procedure;
+    // Schemas whose routines URLs may name (comma separated).
+    std::optional<std::string> owa_exposed_schemas;
 };
 
 // One row of the web server's MIME table: a type and the text listing its

@@ -67,6 +67,34 @@ kestrel_outsider:outpw 401
 webuser:webpass 200
 CASES
 
+# ---- what a URL can reach --------------------------------------------------
+
+# Routines the demo's role may execute but that are no pages of the site:
+# anything in public (EXECUTE goes to PUBLIC by default) or another schema.
+sql "create table if not exists public.kestrel_pwned (what text);
+     grant insert on public.kestrel_pwned to public;
+     create schema if not exists kestrel_other;
+     grant usage on schema kestrel_other to public;
+     create or replace procedure public.pwn_public() language sql
+         as \$\$ insert into public.kestrel_pwned values ('public') \$\$;
+     create or replace procedure public.\"select\"() language sql
+         as \$\$ insert into public.kestrel_pwned values ('select') \$\$;
+     create or replace procedure kestrel_other.x() language sql
+         as \$\$ insert into public.kestrel_pwned values ('other') \$\$;
+     truncate public.kestrel_pwned" >/dev/null
+
+begin_case "only the service's exposed schemas are reachable"
+for path in /demo/owa/pwn_public /demo/owa/public.pwn_public /demo/owa/kestrel_other.x \
+    /demo/owa/select /demo/owa/htp.p /demo_auth/owa/pwn_public /tracker/owa/demo.hello; do
+    fetch "$base$path?cbuf=x" -u webuser:webpass
+    expect_body_lacks "Hello, world"
+done
+expect_equal "$(sql "select count(*) from public.kestrel_pwned")" 0
+fetch "$base/demo/owa/hello"
+expect_body_has "Hello, world"
+fetch "$base/demo_auth/owa/hello" -u webuser:webpass
+expect_body_has "Hello, webuser"
+
 # ---- URLs are decoded once, by the web server ------------------------------
 
 begin_case "an encoded escape or query mark names no other page or document"

@@ -95,6 +95,7 @@ class pg_client final : public client {
     std::vector<array_bind> arrays_;
     std::vector<column_define> defines_;
     std::optional<routine_description> described_;
+    std::string exposed_schemas_;  // of the logon: what a request may describe
     page_reader page_;
     document_row document_;
     int last_code_ = 0;

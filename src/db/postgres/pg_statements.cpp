@@ -99,7 +99,7 @@ int pg_client::run_describe(cursor_area& cda) {
         return fail(cda, not_all_bound, standard_message(not_all_bound));
     }
     result error;
-    described_ = describe_routine(conn_, name->value, error);
+    described_ = describe_routine(conn_, name->value, exposed_schemas_, error);
     if (error) {
         return fail_result(cda, error.get());
     }
@@ -333,7 +333,8 @@ std::optional<std::string> pg_client::spliced(cursor_area& cda, std::string_view
 
 int pg_client::run_routine_block(cursor_area& cda) {
     result error;
-    const auto routine = describe_routine(conn_, statement_.routine, error);
+    // Post-actions are configuration, not requests: any schema.
+    const auto routine = describe_routine(conn_, statement_.routine, std::nullopt, error);
     if (error) {
         return fail_result(cda, error.get());
     }
