@@ -60,6 +60,8 @@ struct logon_request {
     // The schemas whose routines a request may name, comma separated; empty:
     // the session's search path without public, system and toolkit schemas.
     std::string exposed_schemas;
+    // The session's statement timeout (a PostgreSQL duration); empty: none.
+    std::string statement_timeout;
 };
 
 // obndrv: one placeholder bound to a caller buffer that stays valid until the

@@ -35,6 +35,8 @@ struct service_entry {
     std::optional<std::string> owa_path_alias_procedure;
     // Schemas whose routines URLs may name (comma separated).
     std::optional<std::string> owa_exposed_schemas;
+    // Longest a statement of the service may run (a PostgreSQL duration).
+    std::optional<std::string> owa_statement_timeout;
 };
 
 // One row of the web server's MIME table: a type and the text listing its
