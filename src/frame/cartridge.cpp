@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "args/arglist.hpp"
+#include "args/document_store.hpp"
 #include "config/config_files.hpp"
 #include "config/service_resolution.hpp"
 #include "db/errors.hpp"
@@ -73,7 +74,9 @@ void serve(request_ctx& ctx) {
 }
 
 // Rollback after a fatal error; a failure in it has been reported already.
+// The rows that named this request's upload files are gone: so are they.
 void roll_back(request_ctx& ctx) {
+    discard_uploaded_files(ctx);
     try {
         Logoff(ctx, true);
     } catch (const fatal_error&) {
@@ -121,6 +124,7 @@ void end_request(request_ctx& ctx) {
     // procedure (LogMeOff) again.
     ctx.procedure_name.clear();
     unbuild_arglist(ctx);
+    ctx.uploaded_files.clear();
     ctx.authenticated = false;
     ctx.proc_arg_names.clear();
     ctx.proc_arg_has_default.clear();

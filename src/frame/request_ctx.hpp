@@ -106,6 +106,10 @@ struct request_ctx {
     std::string logon_password;  // password of the open session, for reuse checks
     std::string logon_service;   // service of the open session, for reuse checks
 
+    // Upload files written by this request: removed when it rolls back, so
+    // that no file outlives the row that named it.
+    std::vector<std::string> uploaded_files;
+
     // The argument list of the request.
     std::vector<arg_pair> args;
     int arg_unique_count = 0;
