@@ -44,6 +44,7 @@ fail() {
 expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
 expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
 expect_body_lacks() { [[ $body != *"$1"* ]] && ok || fail "body has: $1"; }
+expect_header_has() { [[ ${headers,,} == *"${1,,}"* ]] && ok || fail "headers lack: $1"; }
 expect_header_lacks() { [[ ${headers,,} != *"${1,,}"* ]] && ok || fail "headers have: $1"; }
 expect_equal() { [ "$1" = "$2" ] && ok || fail "got '$1', expected '$2'"; }
 
@@ -66,6 +67,26 @@ Postgres:anything 401
 kestrel_outsider:outpw 401
 webuser:webpass 200
 CASES
+
+# ---- headers a page writes ------------------------------------------------
+
+sql "create or replace procedure demo.kestrel_go(u text) language plpgsql as \$\$
+     begin perform owa_util.redirect_url(u); end \$\$;
+     create or replace procedure demo.kestrel_cookie(v text) language plpgsql as \$\$
+     begin perform owa_cookie.send('k', v); perform htp.p('ok'); end \$\$;
+     alter procedure demo.kestrel_go(text) owner to demo;
+     alter procedure demo.kestrel_cookie(text) owner to demo" >/dev/null
+
+begin_case "a request's CR or LF never makes a header line or a body"
+fetch "$base/demo/owa/kestrel_go" --data 'u=http://x/%0D%0ASet-Cookie: evil=1%0D%0A%0D%0A<script>'
+expect_header_lacks "evil=1"
+expect_body_lacks "<script>"
+expect_body_has "owa_util.redirect_url"
+fetch "$base/demo/owa/kestrel_cookie" --data 'v=1%0AX-Evil: 1'
+expect_header_lacks "X-Evil"
+expect_body_has "owa_cookie.send"
+fetch "$base/demo/owa/kestrel_go" --data 'u=http://example.org/'
+expect_header_has "Location: http://example.org/"
 
 # ---- what a URL can reach --------------------------------------------------
 
@@ -119,6 +140,39 @@ for target in "$site/conf/kestrel.app" "$site/files/../conf/kestrel.app" "$site/
 done
 sql "delete from demo.image where name = 'pwn.txt'" >/dev/null
 rm -f "$site/files/link.txt"
+
+# ---- bodies and limits -----------------------------------------------------
+
+documents() { sql "select (select count(*) from demo.image) + (select count(*) from demo.wwv_document)"; }
+
+begin_case "a chunked form reaches the procedure whole"
+fetch "$base/demo/owa/form_echo" -H "Transfer-Encoding: chunked" --data-binary 'a=x&b=y&b=z'
+expect_body_has "<li>a = x</li>"
+expect_body_has "<li>b = [y, z]</li>"
+
+begin_case "too many fields, too many file parts, too large a form"
+seq 10001 | sed 's/^/a=/' | paste -sd '&' >"$work/fields"
+fetch "$base/demo/owa/form_echo" --data-binary "@$work/fields"
+expect_body_has "Too many form fields: more than 10000"
+before=$(documents)
+parts=()
+for i in $(seq 101); do parts+=(-F "f=@$work/fields;filename=f$i.txt"); done
+fetch "$base/demo/owa/form_echo" "${parts[@]}"
+expect_body_has "Too many file parts: 101, at most 100 allowed"
+expect_equal "$(documents)" "$before"
+head -c $((16 * 1024 * 1024 + 1)) /dev/zero | tr '\0' a >"$work/big"
+fetch "$base/demo/owa/form_echo" --data-binary "@$work/big"
+expect_body_has "exceeds the limit of 16777216 bytes"
+
+# ---- timeouts --------------------------------------------------------------
+
+begin_case "a statement that runs too long is cancelled"
+sql "create or replace procedure demo.kestrel_sleepy() language sql as \$\$ select pg_sleep(30) \$\$;
+     alter procedure demo.kestrel_sleepy() owner to demo" >/dev/null
+fetch "$base/demo/owa/kestrel_sleepy"
+expect_body_has "statement timeout"
+fetch "$base/demo/owa/hello"
+expect_body_has "Hello, world"
 
 # ---- the demo --------------------------------------------------------------
 
