@@ -17,8 +17,8 @@ namespace {
 using kestrel::fuzz::check;
 
 // Whether reading must end the request, from the inputs alone.
-bool must_refuse(bool has_length, std::string_view length_text, bool chunked,
-                 std::string_view body, std::uint64_t limit) {
+bool must_refuse(bool has_length, std::string_view length_text, bool chunked, std::string_view body,
+                 std::uint64_t limit) {
     if (!has_length || length_text.empty()) {
         return chunked && body.size() > limit;
     }
@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool has_length = (data[0] & 1) != 0;
     const bool chunked = (data[0] & 2) != 0;
     const std::uint64_t limit = data[1] + 1;
-    const auto [length_line, body] = kestrel::fuzz::split_at(kestrel::fuzz::as_text(data + 2, size - 2), '\n');
+    const auto [length_line, body] =
+        kestrel::fuzz::split_at(kestrel::fuzz::as_text(data + 2, size - 2), '\n');
     // An environment value ends at its first NUL.
     const std::string length_text(length_line.substr(0, length_line.find('\0')));
 

@@ -39,8 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto found = pg::find_placeholders(text);
     check_scan(text, found);
 
-    const std::string same = pg::splice_literals(
-        text, [](std::string_view name) { return std::optional<std::string>(":" + std::string(name)); });
+    const std::string same = pg::splice_literals(text, [](std::string_view name) {
+        return std::optional<std::string>(":" + std::string(name));
+    });
     check(same == text, "splicing each placeholder as itself changes nothing");
 
     // A hostile value: quotes, a comment opener, a colon name, a dollar tag.

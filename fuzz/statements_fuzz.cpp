@@ -29,7 +29,8 @@ void check_relation(const pg::relation_name& relation) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto [described, text] = kestrel::fuzz::split_at(kestrel::fuzz::as_text(data, size), '\n');
+    const auto [described, text] =
+        kestrel::fuzz::split_at(kestrel::fuzz::as_text(data, size), '\n');
     const pg::mapped_statement m = pg::map_statement(text, described);
     check(m.text == text, "the statement is kept as written");
     check_relation(m.relation);

@@ -41,8 +41,8 @@ struct part_span {
 
 // The parts between two occurrences of the boundary text. The match is tried
 // at every byte, never past the body. Dies when there are more than limit.
-std::vector<part_span> find_parts(request_ctx& ctx, std::span<char> body,
-                                  std::string_view boundary, std::uint64_t limit) {
+std::vector<part_span> find_parts(request_ctx& ctx, std::span<char> body, std::string_view boundary,
+                                  std::uint64_t limit) {
     std::vector<part_span> parts;
     const std::size_t n = boundary.size();
     if (n == 0 || n > body.size()) {
@@ -78,7 +78,8 @@ bool names_a_file(std::span<const char> body, const part_span& part) {
         static_cast<std::size_t>(part.end) > body.size()) {
         return false;
     }
-    std::string_view text(body.data() + part.start, static_cast<std::size_t>(part.end - part.start));
+    std::string_view text(body.data() + part.start,
+                          static_cast<std::size_t>(part.end - part.start));
     text = text.substr(0, text.find("\r\n\r\n"));
     constexpr std::string_view key = "filename=";
     return std::search(text.begin(), text.end(), key.begin(), key.end(), [](char a, char b) {

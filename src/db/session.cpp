@@ -93,8 +93,7 @@ int get_userid(request_ctx& ctx, const char* user, const char* password, db::log
     ctx.logon_service = ctx.service_name;
     who.connect = service != nullptr ? service->owa_connect_string.value_or("") : "";
     who.exposed_schemas = service != nullptr ? service->owa_exposed_schemas.value_or("") : "";
-    who.statement_timeout =
-        service != nullptr ? service->owa_statement_timeout.value_or("") : "";
+    who.statement_timeout = service != nullptr ? service->owa_statement_timeout.value_or("") : "";
     if (service != nullptr) {
         export_oracle_environment(ctx, *service);
     }

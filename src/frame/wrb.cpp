@@ -12,8 +12,8 @@
 
 #include "args/form_text.hpp"
 #include "args/request_body.hpp"
-#include "frame/diagnostics.hpp"
 #include "config/mime.hpp"
+#include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb_state.hpp"
 

@@ -45,10 +45,18 @@ class RequestBody : public request_test {
 
 TEST(ContentLength, OnlyPlainDecimalDigits) {
     const std::pair<const char*, std::optional<std::uint64_t>> cases[] = {
-        {"7", 7},           {"0", 0},           {"007", 7},
-        {"-5", std::nullopt}, {"abc", std::nullopt}, {"7abc", std::nullopt},
-        {"0x10", std::nullopt}, {"+7", std::nullopt}, {" 7", std::nullopt},
-        {"7 ", std::nullopt}, {"", std::nullopt},    {"99999999999999999999999", UINT64_MAX},
+        {"7", 7},
+        {"0", 0},
+        {"007", 7},
+        {"-5", std::nullopt},
+        {"abc", std::nullopt},
+        {"7abc", std::nullopt},
+        {"0x10", std::nullopt},
+        {"+7", std::nullopt},
+        {" 7", std::nullopt},
+        {"7 ", std::nullopt},
+        {"", std::nullopt},
+        {"99999999999999999999999", UINT64_MAX},
     };
     for (const auto& [text, value] : cases) {
         EXPECT_EQ(parse_content_length(text), value) << text;

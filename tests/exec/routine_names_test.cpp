@@ -72,8 +72,8 @@ TEST_F(CallableRoutine, DefaultListExcludesCatalogAndToolkit) {
 
 TEST_F(CallableRoutine, ConfiguredListAddsToTheDefault) {
     set_config("exclusion_list", "secret_, admin.");
-    for (const char* name : {"Secret_Page", "admin.users", "pg_sleep", "htp.p", "owa.get_page",
-                             "hello;drop"}) {
+    for (const char* name :
+         {"Secret_Page", "admin.users", "pg_sleep", "htp.p", "owa.get_page", "hello;drop"}) {
         EXPECT_FALSE(is_callable_routine(ctx, name)) << name;
     }
     EXPECT_TRUE(is_callable_routine(ctx, "demo.hello"));

@@ -202,11 +202,11 @@ TEST_F(cartridge_test, AuthorizeWithBrowserCredentials) {
     };
     // YWxpY2U6cHc= is alice:pw.
     const std::string alice = "Basic YWxpY2U6cHc=";
-    for (const row& r : {row{"", 0, "member", 0, true}, row{alice, 0, "member", 1, true},
-                         row{alice, db::invalid_logon, "member", 0, true},
-                         row{alice, 12541, "member", 1, false},
-                         row{alice, 0, "superuser", 0, true}, row{alice, 0, "outsider", 0, true},
-                         row{alice, 0, std::nullopt, 0, true}}) {
+    for (const row& r :
+         {row{"", 0, "member", 0, true}, row{alice, 0, "member", 1, true},
+          row{alice, db::invalid_logon, "member", 0, true}, row{alice, 12541, "member", 1, false},
+          row{alice, 0, "superuser", 0, true}, row{alice, 0, "outsider", 0, true},
+          row{alice, 0, std::nullopt, 0, true}}) {
         std::vector<std::string> env = {"SCRIPT_NAME=/shop", "PATH_INFO=/owa/p"};
         if (!r.header.empty()) {
             env.push_back("HTTP_AUTHORIZATION=" + r.header);
@@ -219,8 +219,8 @@ TEST_F(cartridge_test, AuthorizeWithBrowserCredentials) {
         if (r.verdict) {
             check.outcomes[0].row = row_values{*r.verdict};
         }
-        const std::string label = r.header + " " + std::to_string(r.olog_rc) + " " +
-                                  r.verdict.value_or("(check fails)");
+        const std::string label =
+            r.header + " " + std::to_string(r.olog_rc) + " " + r.verdict.value_or("(check fails)");
         EXPECT_EQ(authorize(), r.flag) << label;
         EXPECT_EQ(cx->authenticated, r.authenticated) << label;
         // A refused browser logon leaves no session behind.

@@ -3,11 +3,10 @@
 // never answers.
 #include "db/postgres/connect_options.hpp"
 
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "db/postgres/connection.hpp"
 
