@@ -19,11 +19,12 @@ constexpr const char* guard_release = "; RELEASE SAVEPOINT kestrel_guard";
 constexpr const char* guard_undo =
     "ROLLBACK TO SAVEPOINT kestrel_guard; RELEASE SAVEPOINT kestrel_guard";
 
-using deadline = std::optional<std::chrono::steady_clock::time_point>;
+using deadline = std::chrono::steady_clock::time_point;
+constexpr deadline no_deadline = deadline::max();
 
 // Waits until libpq's socket is ready for what PQconnectPoll asked, or the
 // deadline passes (false).
-bool wait_for(PGconn* conn, PostgresPollingStatusType want, const deadline& until) {
+bool wait_for(PGconn* conn, PostgresPollingStatusType want, deadline until) {
     pollfd fd{.fd = PQsocket(conn),
               .events = static_cast<short>(want == PGRES_POLLING_READING ? POLLIN : POLLOUT),
               .revents = 0};
@@ -31,9 +32,9 @@ bool wait_for(PGconn* conn, PostgresPollingStatusType want, const deadline& unti
         return false;
     }
     int timeout_ms = -1;
-    if (until) {
+    if (until != no_deadline) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            *until - std::chrono::steady_clock::now());
+            until - std::chrono::steady_clock::now());
         timeout_ms = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
     }
     return poll(&fd, 1, timeout_ms) > 0;
@@ -124,8 +125,7 @@ bool connection::open(const logon_request& who, connect_failure& why) {
                             options.empty() ? nullptr : options.c_str(),
                             nullptr};
     const auto timeout = connect_timeout(who.connect);
-    const deadline until =
-        timeout ? deadline(std::chrono::steady_clock::now() + *timeout) : std::nullopt;
+    const deadline until = timeout ? std::chrono::steady_clock::now() + *timeout : no_deadline;
     conn_ = PQconnectStartParams(keywords, values, 1);
     if (conn_ == nullptr) {
         why = {"out of memory", ""};
