@@ -69,9 +69,10 @@ TEST_F(ServiceResolution, UrlTable) {
     }
 }
 
-TEST_F(ServiceResolution, UrlKeepsDecodedPathWithoutQueryAndHost) {
-    resolve("http://h/sales", "/owa/a+b?q");
-    EXPECT_EQ(ctx.url, "/sales/owa/a b");
+// The web server decoded the path; a '+' or '?' in it is the path's own.
+TEST_F(ServiceResolution, UrlIsTheServersPathWithoutHost) {
+    resolve("http://h/sales", "/owa/a+b?q%41");
+    EXPECT_EQ(ctx.url, "/sales/owa/a+b?q%41");
 }
 
 TEST_F(ServiceResolution, LongNamesAreCutToTheField) {
