@@ -33,7 +33,7 @@ std::optional<std::string> resolved(std::string_view path) {
 
 std::optional<std::string> path_inside(std::string_view dir, std::string_view path) {
     const auto real_dir = resolved(dir);
-    const auto real_path = resolved(path);
+    auto real_path = resolved(path);
     if (!real_dir || !real_path) {
         return std::nullopt;
     }
