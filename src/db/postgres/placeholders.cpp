@@ -124,7 +124,14 @@ std::vector<placeholder> find_placeholders(std::string_view text) {
         if (length > 0) {
             found.push_back({i, length + 1, text.substr(i + 1, length)});
         }
-        i += length + 2;  // the character after the name is skipped
+        // The character after the name is skipped, unless it opens a literal,
+        // quoted identifier, comment or dollar quote: skipping that would put
+        // the scan out of step with the server, and a value spliced inside
+        // what the server reads as a literal would end it and run as code.
+        i += length + 1;
+        if (i < text.size() && inert_length(text, i) == 0) {
+            ++i;
+        }
     }
     return found;
 }

@@ -40,6 +40,10 @@ TEST(PgPlaceholders, ScanFindsPlaceholdersOnlyInCode) {
         {"select E'\\' :c', :d, e'\\\\', :f", {"d", "f"}},
         {"select $1, a$b, :d", {"d"}},
         {"select 'open :c", {}},
+        // A colon right before a quote: the quote still opens a literal.
+        {":a':b' || :d", {"a", "d"}},
+        {"select x[1:'2'] || :':c' || :d", {"d"}},
+        {":a\"x:c\" :b--:e\n:f", {"a", "b", "f"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(names(c.text), c.expected) << c.text;
