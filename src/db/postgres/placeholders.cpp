@@ -77,12 +77,16 @@ std::size_t dollar_quote_length(std::string_view text, std::size_t at) {
 // one of them could end it (a line end closes a "--" comment, "*/" a block
 // comment, the tag a dollar quote) and run the rest of the value as code.
 // Returns the length of the run that starts at at, 0 when none starts there.
-std::size_t inert_length(std::string_view text, std::size_t at) {
+// after_placeholder: at follows a placeholder's name, which the server will
+// see as a literal, so "$" there opens a dollar quote and "e'" is no E''.
+std::size_t inert_length(std::string_view text, std::size_t at, bool after_placeholder = false) {
     const char c = text[at];
     const char next = at + 1 < text.size() ? text[at + 1] : '\0';
-    const bool after_name = at > 0 && (is_name_char(text[at - 1]) || text[at - 1] == '$');
+    const bool after_name =
+        !after_placeholder && at > 0 && (is_name_char(text[at - 1]) || text[at - 1] == '$');
     if (c == '\'') {
-        const bool escapes = at > 0 && (text[at - 1] == 'E' || text[at - 1] == 'e') &&
+        const bool escapes = !after_placeholder && at > 0 &&
+                             (text[at - 1] == 'E' || text[at - 1] == 'e') &&
                              (at < 2 || !(is_name_char(text[at - 2]) || text[at - 2] == '$'));
         return quoted_length(text, at, '\'', escapes);
     }
@@ -129,8 +133,9 @@ std::vector<placeholder> find_placeholders(std::string_view text) {
         // the scan out of step with the server, and a value spliced inside
         // what the server reads as a literal would end it and run as code.
         i += length + 1;
-        if (i < text.size() && inert_length(text, i) == 0) {
-            ++i;
+        if (i < text.size()) {
+            const std::size_t inert = inert_length(text, i, length > 0);
+            i += inert != 0 ? inert : 1;
         }
     }
     return found;

@@ -44,6 +44,8 @@ TEST(PgPlaceholders, ScanFindsPlaceholdersOnlyInCode) {
         {":a':b' || :d", {"a", "d"}},
         {"select x[1:'2'] || :':c' || :d", {"d"}},
         {":a\"x:c\" :b--:e\n:f", {"a", "b", "f"}},
+        // After a name the server sees a literal: "$$" opens a dollar quote.
+        {":e$$ :c $$ :d", {"e", "d"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(names(c.text), c.expected) << c.text;
