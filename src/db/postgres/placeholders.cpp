@@ -153,7 +153,11 @@ std::string splice_literals(
             continue;
         }
         out.append(text.substr(copied, p.position - copied));
+        // Blanks around keep the literal a token of its own: an "e" before
+        // it would make it an E'' string, a quote after it would join it.
+        out += ' ';
         out += *literal;
+        out += ' ';
         copied = p.position + p.length;
     }
     out.append(text.substr(copied));
