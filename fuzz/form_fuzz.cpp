@@ -4,10 +4,12 @@
 //
 // Input: one byte of switches, then the form text.
 //   bit 0: POST (body) rather than GET (QUERY_STRING)
-//   bit 1: CONTENT_LENGTH claims more bytes than the body holds
+//   bit 1: CONTENT_LENGTH claims more bytes than the body holds (refused)
 //   bit 2: the service runs in generic-argument mode
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "arglist_checks.hpp"
 #include "args/arglist.hpp"
@@ -26,6 +28,22 @@ void check_tokens(kestrel::request_ctx& ctx, std::string text) {
         check(std::strpbrk(token, delimiters) == nullptr, "no delimiter inside a token");
     }
 }
+
+// The fields the text holds as the gateway cuts it: non-empty runs between
+// '&', up to the first NUL (where an environment value or the text ends).
+std::size_t field_count(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    std::size_t count = 0;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t amp = std::min(text.find('&', at), text.size());
+        count += amp > at ? 1 : 0;
+        at = amp + 1;
+    }
+    return count;
+}
+
+constexpr std::size_t max_fields = 50;
 
 void check_decode(std::string text) {
     const std::size_t before = std::strlen(text.c_str());
@@ -60,8 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((switches & 4) != 0) {
         request.set_config("demo_argv_only", "1");
     }
+    request.set_config("max_form_fields", std::to_string(max_fields));
     const bool built = request.run([&] { kestrel::build_arglist(ctx); });
-    check(built, "a form never ends the request");
+    const bool refused = (post && claimed > text.size()) || field_count(text) > max_fields;
+    check(built != refused, "only a short body or too many fields end the request");
+    check(ctx.args.size() <= max_fields, "never more fields than the limit");
     kestrel::fuzz::check_arglist(ctx);
 
     check_tokens(ctx, text);

@@ -35,9 +35,24 @@ END
 $$;
 
 -- Header lines: start the header when nothing was written yet.
+-- A header value as given, or an exception naming the routine when it holds
+-- a line end: one CR or LF would let a request's value add header lines of
+-- its own, or a body. (A text value cannot hold NUL at all.)
+CREATE OR REPLACE FUNCTION owa.header_value(routine text, value text) RETURNS text
+LANGUAGE plpgsql IMMUTABLE AS $$
+BEGIN
+    IF strpos(value, chr(13)) > 0 OR strpos(value, chr(10)) > 0 THEN
+        RAISE EXCEPTION '%: a header value must not hold CR or LF', routine
+            USING ERRCODE = '22023';
+    END IF;
+    RETURN value;
+END
+$$;
+
 CREATE OR REPLACE FUNCTION owa.header_line(line text) RETURNS void
 LANGUAGE plpgsql AS $$
 BEGIN
+    PERFORM owa.header_value('owa.header_line', line);
     IF coalesce(current_setting('owa.hdr', true), '') = '' THEN
         PERFORM set_config('owa.hdr', 'h', false);
     END IF;

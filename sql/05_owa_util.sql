@@ -10,8 +10,9 @@ CREATE OR REPLACE FUNCTION owa_util.mime_header(ccontent_type text DEFAULT 'text
                                                 ccharset text DEFAULT NULL)
 RETURNS void LANGUAGE plpgsql AS $$
 BEGIN
-    PERFORM owa.header_line('Content-type: ' || coalesce(ccontent_type, 'text/html')
-                            || coalesce('; charset=' || ccharset, ''));
+    PERFORM owa.header_line('Content-type: ' || owa.header_value('owa_util.mime_header',
+                                coalesce(ccontent_type, 'text/html')
+                                || coalesce('; charset=' || ccharset, '')));
     IF bclose_header THEN
         PERFORM owa.header_close();
     END IF;
@@ -21,7 +22,12 @@ $$;
 CREATE OR REPLACE FUNCTION owa_util.redirect_url(curl text, bclose_header boolean DEFAULT true)
 RETURNS void LANGUAGE plpgsql AS $$
 BEGIN
-    PERFORM owa.header_line('Location: ' || curl);
+    -- After body output a Location line would only be page text.
+    IF coalesce(current_setting('owa.hdr', true), '') = 'b' THEN
+        RAISE EXCEPTION 'owa_util.redirect_url: the response header is already closed'
+            USING ERRCODE = '55000';
+    END IF;
+    PERFORM owa.header_line('Location: ' || owa.header_value('owa_util.redirect_url', curl));
     IF bclose_header THEN
         PERFORM owa.header_close();
     END IF;
@@ -32,7 +38,8 @@ CREATE OR REPLACE FUNCTION owa_util.status_line(nstatus integer, creason text DE
                                                 bclose_header boolean DEFAULT true)
 RETURNS void LANGUAGE plpgsql AS $$
 BEGIN
-    PERFORM owa.header_line('Status: ' || nstatus || coalesce(' ' || creason, ''));
+    PERFORM owa.header_line('Status: ' || nstatus
+                            || owa.header_value('owa_util.status_line', coalesce(' ' || creason, '')));
     IF bclose_header THEN
         PERFORM owa.header_close();
     END IF;

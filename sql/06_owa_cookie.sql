@@ -7,11 +7,12 @@ CREATE OR REPLACE FUNCTION owa_cookie.send(name text, value text,
                                            secure text DEFAULT NULL)
 RETURNS void LANGUAGE plpgsql AS $$
 BEGIN
-    PERFORM owa.header_line('Set-Cookie: ' || name || '=' || coalesce(value, '')
+    PERFORM owa.header_line('Set-Cookie: '
+        || owa.header_value('owa_cookie.send', name || '=' || coalesce(value, ''))
         || coalesce('; expires='
                     || to_char(expires AT TIME ZONE 'GMT', 'Dy, DD-Mon-YYYY HH24:MI:SS') || ' GMT', '')
-        || coalesce('; path=' || path, '')
-        || coalesce('; domain=' || domain, '')
+        || owa.header_value('owa_cookie.send', coalesce('; path=' || path, ''))
+        || owa.header_value('owa_cookie.send', coalesce('; domain=' || domain, ''))
         || CASE WHEN secure IS NULL THEN '' ELSE '; secure' END);
 END
 $$;

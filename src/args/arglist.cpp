@@ -6,10 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,6 +15,7 @@
 
 #include "args/generic_args.hpp"
 #include "args/multipart.hpp"
+#include "args/request_body.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb.hpp"
@@ -26,54 +25,6 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::size_t default_chunk_size = 10240;
-constexpr std::uint64_t default_max_body_size = 256ull * 1024 * 1024;
-// A body must fit a pool block (32-bit size) and a document length (signed
-// 32-bit), whatever the configuration asks for.
-constexpr std::uint64_t hard_max_body_size = std::numeric_limits<std::int32_t>::max() - 1;
-
-// The leading decimal digits of a text (blanks in front skipped), saturating
-// instead of overflowing; whole is set when nothing else follows them.
-struct decimal_reading {
-    std::optional<std::uint64_t> value;
-    bool whole = false;
-};
-
-decimal_reading read_decimal(const char* text) {
-    if (text == nullptr) {
-        return {};
-    }
-    while (*text == ' ' || *text == '\t') {
-        ++text;
-    }
-    const char* const end = text + std::strlen(text);
-    std::uint64_t value = 0;
-    const auto [stop, error] = std::from_chars(text, end, value);
-    if (stop == text) {
-        return {};
-    }
-    if (error == std::errc::result_out_of_range) {
-        value = std::numeric_limits<std::uint64_t>::max();
-    }
-    return {value, stop == end};
-}
-
-std::size_t chunk_size(request_ctx& ctx) {
-    const auto reading = read_decimal(WRBGetConfigVal(ctx.wrb_handle, "read_chunk_size"));
-    if (!reading.value || *reading.value == 0) {
-        return default_chunk_size;
-    }
-    return static_cast<std::size_t>(std::min<std::uint64_t>(*reading.value, 1u << 30));
-}
-
-std::uint64_t max_body_size(request_ctx& ctx) {
-    const auto reading = read_decimal(WRBGetConfigVal(ctx.wrb_handle, "max_body_size"));
-    if (!reading.value || *reading.value == 0) {
-        return std::min(default_max_body_size, hard_max_body_size);
-    }
-    return std::min(*reading.value, hard_max_body_size);
-}
-
 bool contains(const char* text, const char* what) {
     return text != nullptr && std::strstr(text, what) != nullptr;
 }
@@ -82,54 +33,13 @@ bool is_multipart(const char* content_type) {
     return contains(content_type, "multipart/form-data") && contains(content_type, "boundary=");
 }
 
-// Refuses a body over the limit before a byte of it is read. The length is
-// read leniently (leading digits) so that no reading of CONTENT_LENGTH can
-// slip a larger body past this check.
-void check_body_size(request_ctx& ctx) {
-    const auto reading = read_decimal(wrbgetenv(ctx, "CONTENT_LENGTH"));
-    const std::uint64_t limit = max_body_size(ctx);
-    if (reading.value && *reading.value > limit) {
-        die_status(ctx, 413, "Request body of %llu bytes exceeds the limit of %llu bytes",
-                   static_cast<unsigned long long>(*reading.value),
-                   static_cast<unsigned long long>(limit));
-    }
-}
-
-bool reads_form_body(request_ctx& ctx) {
-    const char* method = wrbgetenv(ctx, "REQUEST_METHOD");
-    return method != nullptr && method[0] != 'G';
-}
-
-// Reads the whole body into one request-pool buffer, NUL-terminated after
-// its length. A missing or malformed CONTENT_LENGTH gives an empty body.
-std::span<char> read_body(request_ctx& ctx) {
-    const auto reading = read_decimal(wrbgetenv(ctx, "CONTENT_LENGTH"));
-    if (!reading.value || !reading.whole || *reading.value == 0) {
-        return {};
-    }
-    const auto length = static_cast<std::size_t>(*reading.value);
-    const std::size_t chunk = chunk_size(ctx);
-    auto* body = static_cast<char*>(_xheap_alloc(ctx, length + 1));
-    std::size_t got = 0;
-    while (got < length) {
-        const std::size_t want = std::min(chunk, length - got);
-        const std::size_t n = WRBClientRead(ctx.wrb_handle, body + got, want);
-        if (n == 0) {
-            die_status(ctx, 400, "Error Reading from Client!");
-        }
-        got += std::min(n, want);
-    }
-    body[length] = '\0';
-    KESTREL_TRACE(ctx, "read %zu bytes of multipart body", length);
-    return {body, length};
-}
-
 void read_multipart(request_ctx& ctx) {
     const std::string_view boundary = parse_content_type(ctx);
-    check_body_size(ctx);
-    // Every part is read before the first file is stored, so that a body
-    // cut short or a malformed part leaves nothing behind.
-    for (const form_part& part : read_parts(ctx, read_body(ctx), boundary)) {
+    const std::span<char> body = read_request_body(ctx, max_body_size(ctx));
+    // Every part is read and counted before the first file is stored, so
+    // that a body cut short, a malformed part or a part too many leaves
+    // nothing behind.
+    for (const form_part& part : read_parts(ctx, body, boundary)) {
         process_chunk(ctx, part);
     }
 }
@@ -187,9 +97,6 @@ void build_arglist(request_ctx& ctx) {
     if (is_multipart(content_type)) {
         read_multipart(ctx);
     } else {
-        if (reads_form_body(ctx)) {
-            check_body_size(ctx);
-        }
         WRBGetParsedContent(ctx.wrb_handle, ctx, ctx.args);
     }
     cut_image_button_suffixes(ctx);

@@ -21,8 +21,7 @@ std::vector<std::string_view> get_unique_names(request_ctx& ctx);
 void get_maxlen_occurrences(request_ctx& ctx, std::string_view name, std::size_t& width,
                             std::size_t& count);
 // The values of that name packed in slots of width bytes (request pool).
-char* get_values(request_ctx& ctx, std::string_view name, std::size_t& width,
-                 std::size_t& count);
+char* get_values(request_ctx& ctx, std::string_view name, std::size_t& width, std::size_t& count);
 // The values of that name, in list order.
 std::vector<std::string_view> get_array_of_values(request_ctx& ctx, std::string_view name);
 

@@ -90,6 +90,8 @@ std::string write_upload(request_ctx& ctx, const std::string& filedir, const cha
         die(ctx, "Document name '%s' is not a plain file name", name);
     }
     std::string path = filedir + ctx.dir_separator + name;
+    // Recorded first: a file cut short by a failed write goes too.
+    ctx.uploaded_files.push_back(path);
     file_handle file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         die(ctx, "Unable to open file '%s' for output", path.c_str());
@@ -182,6 +184,13 @@ const char* ldimage(request_ctx& ctx, std::span<const char> bytes, std::string_v
         die(ctx, "%s", oerr_cda(ctx).c_str());
     }
     return _xheap_strdup(ctx, name);
+}
+
+void discard_uploaded_files(request_ctx& ctx) noexcept {
+    for (const std::string& path : ctx.uploaded_files) {
+        std::remove(path.c_str());
+    }
+    ctx.uploaded_files.clear();
 }
 
 }  // namespace kestrel

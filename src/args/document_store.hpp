@@ -11,6 +11,10 @@ namespace kestrel {
 // Stores the bytes in the document table, or in <service>_filedir with a row
 // pointing at the file; returns the generated name (request pool). Dies on
 // any failure.
+// Removes the files this request's uploads wrote (its rows are being rolled
+// back); errors are ignored. Forgets them either way.
+void discard_uploaded_files(request_ctx& ctx) noexcept;
+
 const char* ldimage(request_ctx& ctx, std::span<const char> bytes, std::string_view mime_type,
                     std::string_view file_name);
 

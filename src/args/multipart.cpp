@@ -4,10 +4,13 @@
 // every part is read before the first file part goes to ldimage.
 #include "args/multipart.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
 #include "args/document_store.hpp"
+#include "args/request_body.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 
@@ -32,9 +35,11 @@ bool closes_at(std::span<const char> body, std::size_t i) {
 // the CR, LF and "--" in front of the next occurrence and starts after the
 // CR and LF behind its own. None when the text never comes followed by "--",
 // the closing boundary: the body was cut short.
-std::optional<std::vector<part_extent>> cut_at_boundaries(std::span<const char> body,
+std::optional<std::vector<part_extent>> cut_at_boundaries(request_ctx& ctx,
+                                                          std::span<const char> body,
                                                           std::string_view boundary) {
     const std::size_t n = boundary.size();
+    const std::uint64_t limit = max_form_fields(ctx);
     std::vector<part_extent> parts;
     std::optional<std::ptrdiff_t> part_start;
     for (std::size_t i = 0; n > 0 && i + n <= body.size(); i += n + 1) {
@@ -45,6 +50,10 @@ std::optional<std::vector<part_extent>> cut_at_boundaries(std::span<const char> 
         i = static_cast<std::size_t>(static_cast<const char*>(hit) - body.data());
         const auto at = static_cast<std::ptrdiff_t>(i);
         if (part_start) {
+            if (parts.size() >= limit) {
+                die_status(ctx, 413, "Too many form fields: more than %llu",
+                           static_cast<unsigned long long>(limit));
+            }
             parts.push_back({*part_start, at - 5});
         }
         if (closes_at(body, i + n)) {
@@ -123,7 +132,7 @@ char* getl(request_ctx& ctx, char* text) {
 
 std::vector<form_part> read_parts(request_ctx& ctx, std::span<char> body,
                                   std::string_view boundary) {
-    const auto extents = cut_at_boundaries(body, boundary);
+    const auto extents = cut_at_boundaries(ctx, body, boundary);
     if (!extents) {
         die_status(ctx, 400, "Multipart body ends before its closing boundary");
     }
@@ -131,6 +140,13 @@ std::vector<form_part> read_parts(request_ctx& ctx, std::span<char> body,
     parts.reserve(extents->size());
     for (const part_extent& extent : *extents) {
         parts.push_back(read_part(ctx, body.data(), extent));
+    }
+    const auto files = static_cast<std::uint64_t>(
+        std::count_if(parts.begin(), parts.end(),
+                      [](const form_part& p) { return !p.headers.file_name.empty(); }));
+    if (const std::uint64_t limit = max_file_parts(ctx); files > limit) {
+        die_status(ctx, 413, "Too many file parts: %llu, at most %llu allowed",
+                   static_cast<unsigned long long>(files), static_cast<unsigned long long>(limit));
     }
     return parts;
 }

@@ -76,7 +76,7 @@ std::optional<std::string_view> value_after_equals(std::string_view line) {
 
 std::optional<std::string>* service_field(service_entry& e, std::string_view key) {
     static constexpr std::array<std::pair<const char*, std::optional<std::string> service_entry::*>,
-                                10>
+                                12>
         fields{{{"oracle_home", &service_entry::oracle_home},
                 {"oracle_sid", &service_entry::oracle_sid},
                 {"owa_connect_string", &service_entry::owa_connect_string},
@@ -86,7 +86,9 @@ std::optional<std::string>* service_field(service_entry& e, std::string_view key
                 {"owa_log_dir", &service_entry::owa_log_dir},
                 {"owa_error_page", &service_entry::owa_error_page},
                 {"owa_path_alias", &service_entry::owa_path_alias},
-                {"owa_path_alias_procedure", &service_entry::owa_path_alias_procedure}}};
+                {"owa_path_alias_procedure", &service_entry::owa_path_alias_procedure},
+                {"owa_exposed_schemas", &service_entry::owa_exposed_schemas},
+                {"owa_statement_timeout", &service_entry::owa_statement_timeout}}};
     for (const auto& [name, member] : fields) {
         if (key.size() == std::strlen(name) && strncasecmp(key.data(), name, key.size()) == 0) {
             return &(e.*member);

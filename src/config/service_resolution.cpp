@@ -9,7 +9,6 @@
 #include <array>
 #include <cstring>
 
-#include "args/form_text.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb.hpp"
@@ -29,22 +28,18 @@ std::string cut(std::string_view text) {
     return std::string(text.substr(0, field_max));
 }
 
-// The request URL in the request pool: query cut at the last '?', protocol
-// and host dropped, decoded in place.
+// The request URL in the request pool, protocol and host dropped. The web
+// server has decoded SCRIPT_NAME and PATH_INFO already and they hold no
+// query: decoding again, or cutting at a '?' that was %3F, would let
+// /owa/h%2565llo or /owa/hello%3Fx run hello past the server's own rules.
 std::string_view request_url(request_ctx& ctx) {
     char* url = _xheap_strdup(ctx, WRBGetURL(ctx.wrb_handle));
-    for (std::size_t i = std::strlen(url); i-- > 1;) {
-        if (url[i] == '?') {
-            url[i] = '\0';
-            break;
-        }
-    }
     if (char* scheme = std::strstr(url, "://")) {
         if (char* slash = std::strchr(scheme + 3, '/')) {
             url = slash;
         }
     }
-    return std::string_view(url, url_decode(url));
+    return url;
 }
 
 // Without a prefix: the procedure is the last segment of PATH_INFO, the

@@ -54,9 +54,14 @@ struct cursor_area {
 // so that any character works in each part. connect is a libpq connection
 // string (may be empty).
 struct logon_request {
-    std::string user;
-    std::string password;
-    std::string connect;
+    std::string user{};
+    std::string password{};
+    std::string connect{};
+    // The schemas whose routines a request may name, comma separated; empty:
+    // the session's search path without public, system and toolkit schemas.
+    std::string exposed_schemas{};
+    // The session's statement timeout (a PostgreSQL duration); empty: none.
+    std::string statement_timeout{};
 };
 
 // obndrv: one placeholder bound to a caller buffer that stays valid until the

@@ -40,7 +40,8 @@ void export_oracle_environment(request_ctx& ctx, const service_entry& service) {
     }
 }
 
-// Closes the cursor and the session and forgets whose it was.
+}  // namespace
+
 void close_session(request_ctx& ctx) {
     db::client& db = session_client(ctx);
     db.oclose(ctx.cda);
@@ -48,8 +49,6 @@ void close_session(request_ctx& ctx) {
     ctx.logon_password.clear();
     ctx.logon_service.clear();
 }
-
-}  // namespace
 
 db::client& session_client(request_ctx& ctx) {
     if (!ctx.db) {
@@ -94,6 +93,8 @@ int get_userid(request_ctx& ctx, const char* user, const char* password, db::log
     ctx.logon_password = who.password;
     ctx.logon_service = ctx.service_name;
     who.connect = service != nullptr ? service->owa_connect_string.value_or("") : "";
+    who.exposed_schemas = service != nullptr ? service->owa_exposed_schemas.value_or("") : "";
+    who.statement_timeout = service != nullptr ? service->owa_statement_timeout.value_or("") : "";
     if (service != nullptr) {
         export_oracle_environment(ctx, *service);
     }

@@ -27,6 +27,9 @@ int get_userid(request_ctx& ctx, const char* user, const char* password, db::log
 // whatever session there was and returns 0. Used by get_userid.
 int reUseConnect(request_ctx& ctx, const std::string& user, const std::string& password);
 
+// Closes the cursor and the session, even a kept one, and forgets whose it was.
+void close_session(request_ctx& ctx);
+
 // The session's client, created with db::make_client() on first use.
 db::client& session_client(request_ctx& ctx);
 

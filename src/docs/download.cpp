@@ -17,6 +17,7 @@
 #include "docs/document_table.hpp"
 #include "docs/include.hpp"
 #include "docs/request_file.hpp"
+#include "docs/stored_file.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/gzip_stream.hpp"
 #include "frame/pool.hpp"
@@ -227,7 +228,7 @@ void return_image(request_ctx& ctx) {
     KESTREL_TRACE(ctx, "document %s as %s%s", name, type, in_file ? " from a file" : "");
     unique_file file;
     if (in_file) {
-        const std::string path = stored_path(ctx, name, row);
+        const std::string path = confined_stored_path(ctx, stored_path(ctx, name, row));
         file = open_regular_file(path);
         if (!file) {
             die(ctx, "Unable to Open %s", path.c_str());

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "args/arglist.hpp"
 #include "db/binds.hpp"
@@ -50,14 +51,17 @@ void write_block_error(request_ctx& ctx) {
 // The value a placeholder receives: the one argument of that name, or "".
 // The text lives in the request pool with room for length + 2 bytes, as sbind
 // expects, until the cursor is parsed again.
+// Only the one value is copied: packing every value of a repeated name in
+// slots of the longest one's width would let one long field and many empty
+// ones of that name ask for gigabytes.
 char* placeholder_value(request_ctx& ctx, std::string_view name) {
-    std::size_t width = 0;
-    std::size_t count = 0;
-    char* values = get_values(ctx, name, width, count);
-    if (count == 1 && values != nullptr) {
-        return values;
+    const std::vector<std::string_view> values = get_array_of_values(ctx, name);
+    const std::string_view value = values.size() == 1 ? values.front() : std::string_view();
+    auto* copy = static_cast<char*>(_xheap_alloc(ctx, value.size() + 2));
+    if (!value.empty()) {
+        std::memcpy(copy, value.data(), value.size());
     }
-    return static_cast<char*>(_xheap_alloc(ctx, 2));
+    return copy;
 }
 
 }  // namespace

@@ -92,10 +92,14 @@ std::vector<std::string> parse_exclusion_list(std::string_view text) {
 }
 
 std::vector<std::string> exclusion_prefixes(request_ctx& ctx) {
+    std::vector<std::string> prefixes(default_exclusions.begin(), default_exclusions.end());
+    // A site's list only adds: replacing would reopen the toolkit and catalog.
     if (const char* configured = WRBGetConfigVal(ctx.wrb_handle, "exclusion_list")) {
-        return parse_exclusion_list(configured);
+        for (std::string& prefix : parse_exclusion_list(configured)) {
+            prefixes.push_back(std::move(prefix));
+        }
     }
-    return {default_exclusions.begin(), default_exclusions.end()};
+    return prefixes;
 }
 
 bool is_excluded(std::string_view name, const std::vector<std::string>& prefixes) {

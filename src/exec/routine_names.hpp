@@ -23,9 +23,9 @@ bool is_valid_identifier(std::string_view name);
 // package.procedure).
 bool is_valid_routine_name(std::string_view name);
 
-// The prefixes of names that are never called: the [DBAUTH] key
-// exclusion_list (comma-separated), else the built-in list of catalog and
-// toolkit schemas.
+// The prefixes of names that are never called: the built-in list of catalog
+// and toolkit schemas, and after it those of the [DBAUTH] key exclusion_list
+// (comma-separated).
 std::vector<std::string> exclusion_prefixes(request_ctx& ctx);
 
 // Splits a comma-separated list; blanks around entries and empty entries

@@ -13,11 +13,13 @@
 #include <memory>
 
 #include "args/arglist.hpp"
+#include "args/document_store.hpp"
 #include "config/config_files.hpp"
 #include "config/service_resolution.hpp"
 #include "db/errors.hpp"
 #include "db/query.hpp"
 #include "db/session.hpp"
+#include "db/web_logon.hpp"
 #include "exec/dispatch.hpp"
 #include "exec/page.hpp"
 #include "frame/diagnostics.hpp"
@@ -85,8 +87,10 @@ void serve(request_ctx& ctx) {
 }
 
 // Rollback after a failure; a failure in it has been reported already, and
-// nothing may escape the recovery point.
+// nothing may escape the recovery point. The rows that named this request's
+// upload files are gone: so are they.
 void roll_back(request_ctx& ctx) noexcept {
+    discard_uploaded_files(ctx);
     try {
         Logoff(ctx, true);
     } catch (...) {
@@ -122,7 +126,11 @@ int authorize_request(request_ctx& ctx, void* handle) {
         return 0;
     }
     if (Logon(ctx, user, password)) {
-        return 1;
+        if (is_allowed_web_logon(ctx)) {
+            return 1;
+        }
+        close_session(ctx);
+        return 0;
     }
     // Not a refusal of the credentials: let exec report the database error.
     if (ctx.lda.rc != db::invalid_logon) {
@@ -141,6 +149,7 @@ void end_request(request_ctx& ctx) {
     // procedure (LogMeOff) again.
     ctx.procedure_name.clear();
     unbuild_arglist(ctx);
+    ctx.uploaded_files.clear();
     ctx.authenticated = false;
     ctx.proc_arg_names.clear();
     ctx.proc_arg_has_default.clear();

@@ -33,6 +33,10 @@ struct service_entry {
     // A path alias: URLs <prefix>/rest run this procedure with p_path => rest.
     std::optional<std::string> owa_path_alias;
     std::optional<std::string> owa_path_alias_procedure;
+    // Schemas whose routines URLs may name (comma separated).
+    std::optional<std::string> owa_exposed_schemas;
+    // Longest a statement of the service may run (a PostgreSQL duration).
+    std::optional<std::string> owa_statement_timeout;
 };
 
 // One row of the web server's MIME table: a type and the text listing its
@@ -75,6 +79,8 @@ struct request_ctx {
     std::optional<std::string> timed_services;
     std::optional<std::string> realm;
     bool reuse_connection = false;
+    // Browser logons must be members of this role (superusers never pass).
+    std::optional<std::string> dbauth_role;
 
     // The resolved request (set_session_state).
     int service_index = -1;
@@ -99,6 +105,10 @@ struct request_ctx {
     db::cursor_area cda;
     std::string logon_password;  // password of the open session, for reuse checks
     std::string logon_service;   // service of the open session, for reuse checks
+
+    // Upload files written by this request: removed when it rolls back, so
+    // that no file outlives the row that named it.
+    std::vector<std::string> uploaded_files;
 
     // The argument list of the request.
     std::vector<arg_pair> args;

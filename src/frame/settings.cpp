@@ -44,6 +44,7 @@ void read_settings(request_ctx& ctx) {
     ctx.timed_services = setting(ctx, "timed_services");
     ctx.default_web_authent_prefix = setting(ctx, "web_authent_prefix");
     ctx.realm = setting(ctx, "realm");
+    ctx.dbauth_role = setting(ctx, "dbauth_role");
     if (const auto list = setting(ctx, "dbauth_services")) {
         ctx.dbauth_services = split_names(*list);
     }

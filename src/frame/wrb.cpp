@@ -5,47 +5,26 @@
 
 #include <unistd.h>
 
-#include <charconv>
+#include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 
 #include "args/form_text.hpp"
+#include "args/request_body.hpp"
 #include "config/mime.hpp"
+#include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb_state.hpp"
 
 namespace kestrel {
 namespace {
 
-// CONTENT_LENGTH as a positive decimal number; 0 for anything else.
-std::size_t content_length(const char* text) {
-    const std::string_view digits(text);
-    std::size_t n = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-    if (ec != std::errc() || end != digits.data() + digits.size()) {
-        return 0;
-    }
-    return n;
-}
-
-// The request body: up to n bytes, ended after the bytes actually read.
-char* read_body(request_ctx& ctx, std::size_t n) {
-    auto* body = static_cast<char*>(_xheap_alloc(ctx, n + 5));
-    std::size_t got = 0;
-    while (got < n) {
-        const std::size_t r = WRBClientRead(nullptr, body + got, n - got);
-        if (r == 0) {
-            break;
-        }
-        got += r;
-    }
-    body[got] = '\0';
-    return body;
-}
-
 // Cuts the text at every '&' and each field at its first '='. Empty fields
-// are skipped; a field without '=' is a name with an empty value.
-void split_pairs(char* text, std::vector<arg_pair>& pairs) {
+// are skipped; a field without '=' is a name with an empty value. Dies past
+// max_fields, before the list grows further.
+void split_pairs(request_ctx& ctx, char* text, std::vector<arg_pair>& pairs,
+                 std::uint64_t max_fields) {
     char* field = text;
     while (field != nullptr) {
         char* amp = std::strchr(field, '&');
@@ -53,6 +32,10 @@ void split_pairs(char* text, std::vector<arg_pair>& pairs) {
             *amp = '\0';
         }
         if (*field != '\0') {
+            if (pairs.size() >= max_fields) {
+                die_status(ctx, 413, "Too many form fields: more than %llu",
+                           static_cast<unsigned long long>(max_fields));
+            }
             char* eq = std::strchr(field, '=');
             if (eq != nullptr) {
                 *eq = '\0';
@@ -73,7 +56,6 @@ void split_pairs(char* text, std::vector<arg_pair>& pairs) {
 int WRBGetParsedContent(void* handle, request_ctx& ctx, std::vector<arg_pair>& pairs) {
     pairs.clear();
     const char* method = WRBGetEnvironmentVariable(handle, "REQUEST_METHOD");
-    const char* length = WRBGetEnvironmentVariable(handle, "CONTENT_LENGTH");
     if (method == nullptr) {
         return WRB_ERROR;
     }
@@ -85,15 +67,17 @@ int WRBGetParsedContent(void* handle, request_ctx& ctx, std::vector<arg_pair>& p
         }
         text = _xheap_strdup(ctx, query);
     } else {
-        if (length == nullptr) {
-            return WRB_ERROR;
+        const std::span<char> body = read_request_body(ctx, max_form_body_size(ctx));
+        if (body.empty()) {
+            return 0;
         }
-        text = read_body(ctx, content_length(length));
+        // A NUL inside the body would end the text early: the form is cut there.
+        text = body.data();
     }
     if (*text == '\0') {
         return 0;
     }
-    split_pairs(text, pairs);
+    split_pairs(ctx, text, pairs, max_form_fields(ctx));
     return 0;
 }
 

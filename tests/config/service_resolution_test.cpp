@@ -47,8 +47,10 @@ TEST_F(ServiceResolution, UrlTable) {
         {"/shop", "/owaigz/doc.gz", "/owaigz/", "shop", "doc.gz"},
         {"/owai", "/owaigz/doc.gz", "/owai/", "owa_default_service", "owaigz/doc.gz"},
         {"/sales", "/webdb/a/b/c", "/webdb/", "sales", "a/b/c"},
-        {"/sales", "/owa/p%2Fq%3Fr", "/owa/", "sales", "p/q?r"},
-        {"/sales", "/owa/p?x=1", "/owa/", "sales", "p"},
+        // Decoded once, by the web server: never again here.
+        {"/sales", "/owa/p%2Fq%3Fr", "/owa/", "sales", "p%2Fq%3Fr"},
+        {"/sales", "/owa/h%2565llo", "/owa/", "sales", "h%2565llo"},
+        {"/sales", "/owa/p?x=1", "/owa/", "sales", "p?x=1"},
         {"http://host:80/sales", "/owa/p", "/owa/", "sales", "p"},
         {"/shop/kestrel", "/dir/file.html", "", "shop", "file.html"},
         {"/shop", "/file", "", "shop", "file"},
@@ -67,9 +69,10 @@ TEST_F(ServiceResolution, UrlTable) {
     }
 }
 
-TEST_F(ServiceResolution, UrlKeepsDecodedPathWithoutQueryAndHost) {
-    resolve("http://h/sales", "/owa/a+b?q");
-    EXPECT_EQ(ctx.url, "/sales/owa/a b");
+// The web server decoded the path; a '+' or '?' in it is the path's own.
+TEST_F(ServiceResolution, UrlIsTheServersPathWithoutHost) {
+    resolve("http://h/sales", "/owa/a+b?q%41");
+    EXPECT_EQ(ctx.url, "/sales/owa/a+b?q%41");
 }
 
 TEST_F(ServiceResolution, LongNamesAreCutToTheField) {

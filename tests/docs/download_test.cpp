@@ -3,6 +3,8 @@
 // the include road.
 #include "docs/download.hpp"
 
+#include <filesystem>
+
 #include "docs_fixture.hpp"
 #include "frame/diagnostics.hpp"
 
@@ -151,6 +153,7 @@ TEST_F(ReturnImage, AnnouncesTheLengthItRead) {
 TEST_F(ReturnImage, NegativeSizeServesTheStoredPath) {
     const std::string content(9000, 'f');
     set_config("blobPieceSize", "1024");
+    set_config("demo_filedir", (dir / "stored").string());
     request("a.pdf", "/owai/");
     store(write_file("stored/a.pdf", content).string(), "application/pdf", "-1");
     return_image(ctx);
@@ -158,12 +161,13 @@ TEST_F(ReturnImage, NegativeSizeServesTheStoredPath) {
     EXPECT_EQ(db->count("oflng"), 1u);
 
     // A missing file, or a path longer than a piece, ends the request.
-    const std::string path = (dir / "nowhere.pdf").string();
+    const std::string path = (dir / "stored" / "nowhere.pdf").string();
     client->written.clear();
     wrb().answer = response();
     store(path, "application/pdf", "-1");
     EXPECT_THROW(return_image(ctx), fatal_error);
-    EXPECT_NE(output().find("Unable to Open " + path), std::string::npos);
+    EXPECT_NE(output().find("Stored file " + path + " is not inside demo_filedir"),
+              std::string::npos);
 
     restart();
     set_config("blobPieceSize", "16");
@@ -172,6 +176,50 @@ TEST_F(ReturnImage, NegativeSizeServesTheStoredPath) {
     EXPECT_THROW(return_image(ctx), fatal_error);
     EXPECT_NE(output().find("does not fit in 16 bytes"), std::string::npos) << output();
     EXPECT_EQ(output().find("Unable to Open"), std::string::npos);
+}
+
+TEST_F(ReturnImage, StoredPathsStayInsideTheFileDirectory) {
+    // restart() empties dir: each case lays the files out again.
+    const auto lay_out = [this] {
+        write_file("app/kestrel.app", "owa_password=x");
+        write_file("stored/ok.pdf", "ok");
+        write_file("stored2/sibling.pdf", "no");
+        std::filesystem::create_symlink(dir / "app" / "kestrel.app", dir / "stored" / "link.pdf");
+    };
+    const std::string stored = (dir / "stored").string();
+    const std::string secret = (dir / "app" / "kestrel.app").string();
+    const struct {
+        std::optional<std::string> filedir;
+        std::string path;
+        std::string served_or_message;
+    } cases[] = {
+        {stored, stored + "/ok.pdf", "ok"},
+        {stored + "/", stored + "/../stored/ok.pdf", "ok"},
+        {stored, secret, "is not inside demo_filedir"},
+        {stored, stored + "/../app/kestrel.app", "is not inside demo_filedir"},
+        {stored, stored + "/link.pdf", "is not inside demo_filedir"},
+        {stored, (dir / "stored2" / "sibling.pdf").string(), "is not inside demo_filedir"},
+        {stored, stored, "is not inside demo_filedir"},
+        {std::nullopt, stored + "/ok.pdf", "No directory set in demo_filedir"},
+        {"", stored + "/ok.pdf", "No directory set in demo_filedir"},
+    };
+    for (const auto& c : cases) {
+        restart();
+        lay_out();
+        if (c.filedir) {
+            set_config("demo_filedir", *c.filedir);
+        }
+        request("a.pdf", "/owai/");
+        store(c.path, "application/pdf", "-1");
+        if (c.served_or_message == "ok") {
+            return_image(ctx);
+            EXPECT_EQ(output(), "Content-type: application/pdf\n\nok") << c.path;
+            continue;
+        }
+        EXPECT_THROW(return_image(ctx), fatal_error) << c.path;
+        EXPECT_NE(output().find(c.served_or_message), std::string::npos) << c.path;
+        EXPECT_EQ(output().find("owa_password"), std::string::npos) << c.path;
+    }
 }
 
 TEST_F(ReturnImage, AbsentDocumentFallsBackOnlyOutsideTheDocumentPrefixes) {

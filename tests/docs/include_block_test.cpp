@@ -43,6 +43,25 @@ TEST_F(IncludeBlock, BindsEachPlaceholderOutsideQuotes) {
     }
 }
 
+// One long value among many of the same name used to cost its length times
+// their number in the request pool.
+TEST_F(IncludeBlock, RepeatedNamesCostNoMoreThanTheirValues) {
+    pair_list args = {{"g", std::string(1 << 19, 'x')}};
+    for (int i = 0; i < 200; ++i) {
+        args.emplace_back("g", "");
+    }
+    set_args(args);
+    const std::string block = "begin htp.print(:g); end;";
+    ASSERT_EQ(db->oparse(ctx.cda, block), 0);
+    do_binds(ctx, block);
+    EXPECT_EQ(db->statements.back().binds.at(0).text, "");
+    std::size_t pooled = 0;
+    for (const pool::block* b = ctx.heap.head(); b != nullptr; b = b->next) {
+        pooled += b->size;
+    }
+    EXPECT_LT(pooled, std::size_t{64} << 20);
+}
+
 TEST_F(IncludeBlock, WritesTheBlocksPage) {
     db->on("owa.get_page").outcomes = {
         {.integers = {{"ndata", 2}}, .arrays = {{"data", {"<p>Hi\n", "</p>\n"}}}}};

@@ -88,11 +88,13 @@ expect_gzip_of "$(stored_sha welcome.txt)" welcome.txt
 fetch "$base/demo/owaigz/e2e-binary.bin.gz"
 expect_gzip_of "$(stored_sha e2e-binary.bin)" e2e-binary.bin
 
-begin_case "a row holding a path serves that file"
-fetch "$base/demo/owai/notes-by-path.txt"
+begin_case "a row holding a path serves that file, from the service's filedir only"
+fetch "$base/tracker/owai/notes-by-path.txt"
 expect_status 200
 expect_header_has "Content-Type: text/plain"
 expect_equal "$(sha_of_file "$work/body")" "$(sha_of_file "$docs/notes.txt")"
+fetch "$base/demo/owai/notes-by-path.txt"
+expect_body_has "No directory set in demo_filedir"
 
 begin_case "a missing name under /owai/ answers the database's message"
 fetch "$base/demo/owai/no-such-document.txt"

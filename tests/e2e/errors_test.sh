@@ -124,14 +124,15 @@ expect_header_has "Content-Length: 6"
 expect_equal "$body" "abcdef"
 
 current="a download cut in the middle is short for the client"
-# A 64 MiB file behind a row, read slowly; it shrinks while it is sent.
-big=$work/cut-e2e.bin
+# A 64 MiB file behind a row (served by tracker, from its filedir), read
+# slowly; it shrinks while it is sent.
+big=$KESTREL_E2E_SITE/files/cut-e2e.bin
 truncate -s 64M "$big"
 sql "insert into demo.image (name, mime_type, img_size, image)
      values ('e2e-cut.bin', 'application/octet-stream', -1, convert_to('$big', 'UTF8'))
      on conflict (name) do update set img_size = -1, image = excluded.image" >/dev/null
 curl -s --limit-rate 2M --max-time 60 -D "$work/cut_headers" -o "$work/cut_body" \
-    "$base/demo/owai/e2e-cut.bin" &
+    "$base/tracker/owai/e2e-cut.bin" &
 reader=$!
 sleep 1
 truncate -s 0 "$big"
@@ -142,6 +143,7 @@ expect_header_has "Content-Length: 67108864"
 received=$(stat -c %s "$work/cut_body")
 [ "$received" -lt 67108864 ] && ok || fail "received all $received bytes"
 log_has "changed while it was sent"
+rm -f "$big"
 
 if [ "${KESTREL_E2E_MODE:-}" = fastcgi ] && [ -n "${KESTREL_E2E_FAULT_SHIM:-}" ]; then
     current="a FastCGI process survives std::bad_alloc"

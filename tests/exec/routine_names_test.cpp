@@ -70,12 +70,13 @@ TEST_F(CallableRoutine, DefaultListExcludesCatalogAndToolkit) {
     }
 }
 
-TEST_F(CallableRoutine, ConfiguredListReplacesTheDefault) {
+TEST_F(CallableRoutine, ConfiguredListAddsToTheDefault) {
     set_config("exclusion_list", "secret_, admin.");
-    EXPECT_FALSE(is_callable_routine(ctx, "Secret_Page"));
-    EXPECT_FALSE(is_callable_routine(ctx, "admin.users"));
-    EXPECT_TRUE(is_callable_routine(ctx, "pg_sleep"));
-    EXPECT_FALSE(is_callable_routine(ctx, "hello;drop"));
+    for (const char* name :
+         {"Secret_Page", "admin.users", "pg_sleep", "htp.p", "owa.get_page", "hello;drop"}) {
+        EXPECT_FALSE(is_callable_routine(ctx, name)) << name;
+    }
+    EXPECT_TRUE(is_callable_routine(ctx, "demo.hello"));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // the authorize verdicts, shutdown.
 #include "frame/cartridge.hpp"
 
+#include <optional>
+
 #include "frame/diagnostics.hpp"
 #include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"
@@ -197,22 +199,35 @@ TEST_F(cartridge_test, AuthorizeWithBrowserCredentials) {
     struct row {
         std::string header;
         int olog_rc;
+        std::optional<std::string> verdict;  // of the logon check; none: it fails
         int flag;
         bool authenticated;
     };
     // YWxpY2U6cHc= is alice:pw.
-    for (const row& r : {row{"", 0, 0, true}, row{"Basic YWxpY2U6cHc=", 0, 1, true},
-                         row{"Basic YWxpY2U6cHc=", db::invalid_logon, 0, true},
-                         row{"Basic YWxpY2U6cHc=", 12541, 1, false}}) {
+    const std::string alice = "Basic YWxpY2U6cHc=";
+    for (const row& r :
+         {row{"", 0, "member", 0, true}, row{alice, 0, "member", 1, true},
+          row{alice, db::invalid_logon, "member", 0, true}, row{alice, 12541, "member", 1, false},
+          row{alice, 0, "superuser", 0, true}, row{alice, 0, "outsider", 0, true},
+          row{alice, 0, std::nullopt, 0, true}}) {
         std::vector<std::string> env = {"SCRIPT_NAME=/shop", "PATH_INFO=/owa/p"};
         if (!r.header.empty()) {
             env.push_back("HTTP_AUTHORIZATION=" + r.header);
         }
-        ASSERT_EQ(init("dbauth_services = shop\n", blocks, env), 0);
+        ASSERT_EQ(init("dbauth_services = shop\ndbauth_role = web'ers\n", blocks, env), 0);
         set_user_password();
         db->olog_rc = r.olog_rc;
-        EXPECT_EQ(authorize(), r.flag) << r.header << " " << r.olog_rc;
-        EXPECT_EQ(cx->authenticated, r.authenticated) << r.header << " " << r.olog_rc;
+        auto& check = db->on("pg_has_role(session_user, 'web''ers', 'member')");
+        check.outcomes = {{.rc = r.verdict ? 0 : 1403}};
+        if (r.verdict) {
+            check.outcomes[0].row = row_values{*r.verdict};
+        }
+        const std::string label =
+            r.header + " " + std::to_string(r.olog_rc) + " " + r.verdict.value_or("(check fails)");
+        EXPECT_EQ(authorize(), r.flag) << label;
+        EXPECT_EQ(cx->authenticated, r.authenticated) << label;
+        // A refused browser logon leaves no session behind.
+        EXPECT_EQ(called("ologof"), r.olog_rc == 0 && r.flag == 0 && !r.header.empty()) << label;
         if (!r.header.empty()) {
             ASSERT_EQ(db->logons.size(), 1u);
             EXPECT_EQ(db->logons[0].user, "alice");

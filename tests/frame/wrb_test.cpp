@@ -34,11 +34,9 @@ TEST_F(wrb_test, ParsedContentByMethod) {
         {{"REQUEST_METHOD=GET", "QUERY_STRING="}, "", 0, {}},
         {{"QUERY_STRING=a=1"}, "", WRB_ERROR, {}},
         {{"REQUEST_METHOD=GET"}, "", WRB_ERROR, {}},
-        {{"REQUEST_METHOD=POST"}, "a=1", WRB_ERROR, {}},
+        // Malformed and unmet lengths end the request (request_body_test).
+        {{"REQUEST_METHOD=POST"}, "a=1", 0, {}},
         {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=0"}, "a=1", 0, {}},
-        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=abc"}, "a=1", 0, {}},
-        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=-3"}, "a=1", 0, {}},
-        {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=99"}, "a=1&b=2", 0, {"a=1", "b=2"}},
         {{"REQUEST_METHOD=POST", "CONTENT_LENGTH=3"}, "a=1&b=2", 0, {"a=1"}},
         {{"REQUEST_METHOD=GET", "QUERY_STRING=&a=1&&flag&b=&=v&"},
          "",

@@ -51,6 +51,28 @@ TEST_F(Toolkit, DefaultHeaderOnlyWhenTheProcedureWroteNone) {
     }
 }
 
+TEST_F(Toolkit, HeaderRoutinesRefuseLineEndsAndLateRedirects) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"owa_util.redirect_url('http://x/' || chr(13) || chr(10) || 'Set-Cookie: evil=1')",
+         "owa_util.redirect_url"},
+        {"owa_util.mime_header('text/html' || chr(10) || 'X: 1')", "owa_util.mime_header"},
+        {"owa_util.mime_header('text/html', true, 'utf-8' || chr(13))", "owa_util.mime_header"},
+        {"owa_util.status_line(200, 'OK' || chr(10) || '<script>')", "owa_util.status_line"},
+        {"owa_cookie.send('a' || chr(10), 'v')", "owa_cookie.send"},
+        {"owa_cookie.send('a', 'v' || chr(13))", "owa_cookie.send"},
+        {"owa_cookie.send('a', 'v', null, '/' || chr(10))", "owa_cookie.send"},
+        {"owa_cookie.send('a', 'v', null, '/', 'x' || chr(10))", "owa_cookie.send"},
+        {"owa.header_line('X: 1' || chr(10) || 'Y: 2')", "owa.header_line"},
+        {"htp.print('body'); perform owa_util.redirect_url('http://x/')", "owa_util.redirect_url"},
+    };
+    for (const auto& [call, routine] : cases) {
+        const std::string block = "begin perform owa.init_cgi_env(0, '{}', '{}'); perform " +
+                                  std::string(call) + "; end;";
+        EXPECT_NE(execute_immediate(ctx, block), 0) << call;
+        EXPECT_NE(oerr_cda(ctx).find(routine), std::string::npos) << call << ": " << oerr_cda(ctx);
+    }
+}
+
 TEST_F(Toolkit, TagHelpersWriteWhatTheyAreGiven) {
     const std::pair<const char*, const char*> cases[] = {
         {"htp.print(htf.bold(htf.escape_sc('<a&\"b\">')))", "<b>&lt;a&amp;&quot;b&quot;&gt;</b>"},

@@ -127,6 +127,10 @@ std::vector<std::string> recording_client::statement_texts() const {
 }
 
 int recording_client::cursor_result(db::cursor_area& cda, int rc) {
+    if (++cursor_calls == fail_at) {
+        rc = injected_failure;
+        parsed_ = false;
+    }
     cda.rc = rc;
     return rc;
 }

@@ -109,6 +109,12 @@ class recording_client final : public db::client {
     std::vector<db::logon_request> logons{};
     std::vector<statement_record> statements{};  // one per oparse
 
+    // Fault injection: the fail_at-th cursor call (1-based, counted over the
+    // client's life) fails with injected_failure; 0 injects nothing.
+    static constexpr int injected_failure = 3113;
+    std::size_t fail_at = 0;
+    std::size_t cursor_calls = 0;
+
     // Scripted results of logon-level calls.
     int olog_rc = 0;
     int oopen_rc = 0;

@@ -4,7 +4,12 @@
 
 #include <poll.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <utility>
+
+#include "db/postgres/connect_options.hpp"
 
 namespace kestrel::db::pg {
 namespace {
@@ -14,15 +19,25 @@ constexpr const char* guard_release = "; RELEASE SAVEPOINT kestrel_guard";
 constexpr const char* guard_undo =
     "ROLLBACK TO SAVEPOINT kestrel_guard; RELEASE SAVEPOINT kestrel_guard";
 
-// Waits until libpq's socket is ready for what PQconnectPoll asked.
-bool wait_for(PGconn* conn, PostgresPollingStatusType want) {
+using deadline = std::chrono::steady_clock::time_point;
+constexpr deadline no_deadline = deadline::max();
+
+// Waits until libpq's socket is ready for what PQconnectPoll asked, or the
+// deadline passes (false).
+bool wait_for(PGconn* conn, PostgresPollingStatusType want, deadline until) {
     pollfd fd{.fd = PQsocket(conn),
               .events = static_cast<short>(want == PGRES_POLLING_READING ? POLLIN : POLLOUT),
               .revents = 0};
     if (fd.fd < 0) {
         return false;
     }
-    return poll(&fd, 1, -1) >= 0;
+    int timeout_ms = -1;
+    if (until != no_deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        timeout_ms = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+    }
+    return poll(&fd, 1, timeout_ms) > 0;
 }
 
 std::string trimmed(std::string text) {
@@ -98,12 +113,25 @@ bool connection::is_open() const {
 
 bool connection::open(const logon_request& who, connect_failure& why) {
     close();
-    // dbname comes first so that user and password override whatever the
-    // connection string says; empty values are left to libpq's defaults.
-    const char* keywords[] = {"dbname", "user", "password", "fallback_application_name", nullptr};
-    const char* values[] = {who.connect.c_str(), who.user.empty() ? nullptr : who.user.c_str(),
-                            who.password.empty() ? nullptr : who.password.c_str(), "kestrel",
+    if (!who.statement_timeout.empty() && !is_duration(who.statement_timeout)) {
+        why = {"owa_statement_timeout is no duration: " + who.statement_timeout, ""};
+        return false;
+    }
+    // dbname comes first so that user, password and options override
+    // whatever the connection string says; empty values are left to libpq's
+    // defaults. The options carry the statement timeout, which a session
+    // reset (RESET ALL) keeps.
+    const std::string options = session_options(who.connect, who.statement_timeout);
+    const char* keywords[] = {"dbname",  "user", "password", "fallback_application_name",
+                              "options", nullptr};
+    const char* values[] = {who.connect.c_str(),
+                            who.user.empty() ? nullptr : who.user.c_str(),
+                            who.password.empty() ? nullptr : who.password.c_str(),
+                            "kestrel",
+                            options.empty() ? nullptr : options.c_str(),
                             nullptr};
+    const auto timeout = connect_timeout(who.connect);
+    const deadline until = timeout ? std::chrono::steady_clock::now() + *timeout : no_deadline;
     conn_ = PQconnectStartParams(keywords, values, 1);
     if (conn_ == nullptr) {
         why = {"out of memory", ""};
@@ -115,10 +143,17 @@ bool connection::open(const logon_request& who, connect_failure& why) {
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED &&
            PQstatus(conn_) != CONNECTION_BAD) {
-        if (!wait_for(conn_, state)) {
+        if (!wait_for(conn_, state, until)) {
             break;
         }
         state = PQconnectPoll(conn_);
+    }
+    if (state != PGRES_POLLING_FAILED && PQstatus(conn_) != CONNECTION_OK &&
+        PQstatus(conn_) != CONNECTION_BAD) {
+        // 08001: the client could not establish the connection.
+        why = {"could not connect: timeout expired (SQLSTATE 08001)", "08001"};
+        close();
+        return false;
     }
     if (PQstatus(conn_) != CONNECTION_OK) {
         why = split_sqlstate(PQerrorMessage(conn_));

@@ -88,6 +88,7 @@ int pg_client::olog(logon_area& lda, const logon_request& who) {
     described_.reset();
     descriptions_.clear();
     generation_readable_ = false;
+    exposed_schemas_ = who.exposed_schemas;
     if (!conn_.open(who, why)) {
         int code = why.sqlstate.empty() ? cannot_connect : code_for_sqlstate(why.sqlstate);
         lda.rc = fail(scratch, code, why.message);

@@ -64,7 +64,10 @@ class pg_client final : public client {
     // prefix_failed, when given, tells whether the prefix statement failed.
     int reset_session(cursor_area& cda, const char* prefix, bool* prefix_failed = nullptr);
     // The description of a routine, from the cache when it may serve.
-    std::optional<routine_description> describe(std::string_view name, result& error);
+    // schemas: where a request may look (none: any schema, uncached).
+    std::optional<routine_description> describe(std::string_view name,
+                                                const std::optional<std::string>& schemas,
+                                                result& error);
 
     // Bound values, looked up by name without regard to ':' or case.
     const scalar_bind* find_scalar(std::string_view name) const;
@@ -115,6 +118,7 @@ class pg_client final : public client {
     bool described_from_cache_ = false;
     description_cache descriptions_;
     bool generation_readable_ = false;  // learnt at each reset
+    std::string exposed_schemas_;       // of the logon: what a request may describe
     page_reader page_;
     document_row document_;
     int last_code_ = 0;

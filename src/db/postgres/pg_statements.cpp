@@ -130,13 +130,20 @@ int pg_client::answer_locally(cursor_area& cda, bool fetch, std::string_view val
     return cda.rc = 0;
 }
 
-std::optional<routine_description> pg_client::describe(std::string_view name, result& error) {
+std::optional<routine_description> pg_client::describe(std::string_view name,
+                                                       const std::optional<std::string>& schemas,
+                                                       result& error) {
+    described_from_cache_ = false;
+    // Only lookups confined to the exposed schemas are kept, so that a
+    // post-action's lookup (any schema) never answers a request's.
+    if (!schemas) {
+        return describe_routine(conn_, name, std::nullopt, error);
+    }
     if (const routine_description* cached = descriptions_.find(name)) {
         described_from_cache_ = true;
         return *cached;
     }
-    described_from_cache_ = false;
-    auto routine = describe_routine(conn_, name, error);
+    auto routine = describe_routine(conn_, name, schemas, error);
     if (routine) {
         descriptions_.store(*routine);
     }
@@ -169,7 +176,7 @@ int pg_client::run_describe(cursor_area& cda) {
         return fail(cda, not_all_bound, standard_message(not_all_bound));
     }
     result error;
-    described_ = describe(name->value, error);
+    described_ = describe(name->value, exposed_schemas_, error);
     if (error) {
         return fail_result(cda, error.get());
     }
@@ -455,7 +462,8 @@ std::optional<std::string> pg_client::spliced(cursor_area& cda, std::string_view
 
 int pg_client::run_routine_block(cursor_area& cda) {
     result error;
-    const auto routine = describe(statement_.routine, error);
+    // Post-actions are configuration, not requests: any schema.
+    const auto routine = describe(statement_.routine, std::nullopt, error);
     if (error) {
         return fail_result(cda, error.get());
     }

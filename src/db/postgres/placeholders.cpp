@@ -77,12 +77,16 @@ std::size_t dollar_quote_length(std::string_view text, std::size_t at) {
 // one of them could end it (a line end closes a "--" comment, "*/" a block
 // comment, the tag a dollar quote) and run the rest of the value as code.
 // Returns the length of the run that starts at at, 0 when none starts there.
-std::size_t inert_length(std::string_view text, std::size_t at) {
+// after_placeholder: at follows a placeholder's name, which the server will
+// see as a literal, so "$" there opens a dollar quote and "e'" is no E''.
+std::size_t inert_length(std::string_view text, std::size_t at, bool after_placeholder = false) {
     const char c = text[at];
     const char next = at + 1 < text.size() ? text[at + 1] : '\0';
-    const bool after_name = at > 0 && (is_name_char(text[at - 1]) || text[at - 1] == '$');
+    const bool after_name =
+        !after_placeholder && at > 0 && (is_name_char(text[at - 1]) || text[at - 1] == '$');
     if (c == '\'') {
-        const bool escapes = at > 0 && (text[at - 1] == 'E' || text[at - 1] == 'e') &&
+        const bool escapes = !after_placeholder && at > 0 &&
+                             (text[at - 1] == 'E' || text[at - 1] == 'e') &&
                              (at < 2 || !(is_name_char(text[at - 2]) || text[at - 2] == '$'));
         return quoted_length(text, at, '\'', escapes);
     }
@@ -124,7 +128,15 @@ std::vector<placeholder> find_placeholders(std::string_view text) {
         if (length > 0) {
             found.push_back({i, length + 1, text.substr(i + 1, length)});
         }
-        i += length + 2;  // the character after the name is skipped
+        // The character after the name is skipped, unless it opens a literal,
+        // quoted identifier, comment or dollar quote: skipping that would put
+        // the scan out of step with the server, and a value spliced inside
+        // what the server reads as a literal would end it and run as code.
+        i += length + 1;
+        if (i < text.size()) {
+            const std::size_t inert = inert_length(text, i, length > 0);
+            i += inert != 0 ? inert : 1;
+        }
     }
     return found;
 }
@@ -141,7 +153,11 @@ std::string splice_literals(
             continue;
         }
         out.append(text.substr(copied, p.position - copied));
+        // Blanks around keep the literal a token of its own: an "e" before
+        // it would make it an E'' string, a quote after it would join it.
+        out += ' ';
         out += *literal;
+        out += ' ';
         copied = p.position + p.length;
     }
     out.append(text.substr(copied));

@@ -27,7 +27,7 @@ struct placeholder {
 std::vector<placeholder> find_placeholders(std::string_view text);
 
 // Replaces each placeholder for which literal_for gives a value (an SQL
-// literal) with that value; others stay as written.
+// literal) with that value between two blanks; others stay as written.
 std::string splice_literals(
     std::string_view text,
     const std::function<std::optional<std::string>(std::string_view name)>& literal_for);

@@ -21,6 +21,13 @@ WITH target AS (
       AND n.nspname <> 'information_schema'
       AND CASE WHEN $1 = '' THEN n.nspname = ANY (current_schemas(false))
                ELSE n.nspname = $1::name END
+      AND CASE WHEN $3::text IS NULL THEN true
+               WHEN btrim($3) = '' THEN n.nspname <> ALL (ARRAY['public', 'sys', 'owa', 'htp',
+                   'htf', 'owa_util', 'owa_cookie', 'cgi_args', 'owa_sec', 'owa_opt_lock',
+                   'owa_pattern', 'owa_text', 'owa_image']::name[])
+                   AND n.nspname = ANY (current_schemas(false))
+               ELSE n.nspname::text = ANY (SELECT lower(btrim(s))
+                                           FROM unnest(string_to_array($3, ',')) AS s) END
     ORDER BY path_rank, p.oid
     LIMIT 1
 )
@@ -60,12 +67,16 @@ void add_argument(routine_description& routine, std::string name, char mode, boo
 }  // namespace
 
 std::optional<routine_description> describe_routine(connection& conn, std::string_view name,
+                                                    const std::optional<std::string>& exposed,
                                                     result& error) {
     const auto relation = parse_relation(name);
     if (!relation) {
         return std::nullopt;
     }
-    result rows = conn.exec(describe_query, {param{relation->schema}, param{relation->name}});
+    param schemas{exposed.value_or("")};
+    schemas.is_null = !exposed;
+    result rows =
+        conn.exec(describe_query, {param{relation->schema}, param{relation->name}, schemas});
     if (failed(rows.get())) {
         error = std::move(rows);
         return std::nullopt;

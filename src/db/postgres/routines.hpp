@@ -28,10 +28,14 @@ struct routine_description {
 
 // Looks up the routine a request names: "name" through the search path,
 // "schema.name" in that schema; unquoted names fold to lower case. Catalog
-// schemas (pg_*, information_schema) are never searched. Returns none when
-// the name is not one or two identifiers or no such routine exists; error
-// receives the failed result when the query itself fails.
+// schemas (pg_*, information_schema) are never searched. exposed limits the
+// schemas further: a comma-separated list, or when empty the search path
+// without public and the toolkit's schemas; none means no further limit.
+// Returns none when the name is not one or two identifiers or no such
+// routine exists in those schemas; error receives the failed result when the
+// query itself fails.
 std::optional<routine_description> describe_routine(connection& conn, std::string_view name,
+                                                    const std::optional<std::string>& exposed,
                                                     result& error);
 
 // "schema"."name", quoted for a statement.

@@ -40,6 +40,12 @@ TEST(PgPlaceholders, ScanFindsPlaceholdersOnlyInCode) {
         {"select E'\\' :c', :d, e'\\\\', :f", {"d", "f"}},
         {"select $1, a$b, :d", {"d"}},
         {"select 'open :c", {}},
+        // A colon right before a quote: the quote still opens a literal.
+        {":a':b' || :d", {"a", "d"}},
+        {"select x[1:'2'] || :':c' || :d", {"d"}},
+        {":a\"x:c\" :b--:e\n:f", {"a", "b", "f"}},
+        // After a name the server sees a literal: "$$" opens a dollar quote.
+        {":e$$ :c $$ :d", {"e", "d"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(names(c.text), c.expected) << c.text;
@@ -54,7 +60,7 @@ TEST(PgPlaceholders, OnlyBoundPlaceholdersAreReplaced) {
             }
             return std::nullopt;
         });
-    EXPECT_EQ(out, "begin f('it''s', ':a', :b, 'it''s'); end;");
+    EXPECT_EQ(out, "begin f( 'it''s' , ':a', :b,  'it''s' ); end;");
 }
 
 // A value with a line end spliced into a "--" comment would run as code.
@@ -65,8 +71,16 @@ TEST(PgPlaceholders, ValuesNeverLandInsideComments) {
                             return "'x\nperform drop_everything(); --'";
                         });
     EXPECT_EQ(out,
-              "begin\n  -- greets :who\n  perform htp.prn('x\nperform drop_everything(); "
-              "--');\nend;");
+              "begin\n  -- greets :who\n  perform htp.prn( 'x\nperform drop_everything(); "
+              "--' );\nend;");
+}
+
+// Spliced next to an "e" or a quote, a literal would become an E'' string or
+// join the next one, and the next value would end it and run as code.
+TEST(PgPlaceholders, SplicedLiteralsStayTokensOfTheirOwn) {
+    const std::string out = splice_literals(
+        "e:b'\\'\\%:r", [](std::string_view) { return std::optional<std::string>("'v'"); });
+    EXPECT_EQ(out, "e 'v' '\\'\\% 'v' ");
 }
 
 TEST(PgPlaceholders, DoBlockTagNeverOccursInTheBody) {

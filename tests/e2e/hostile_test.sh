@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# hostile_test.sh - hostile requests against the demo site: logons that must
+# be refused, headers a page must not forge, paths and names that must not
+# reach more than the site meant.
+# usage: hostile_test.sh HTTP_PORT PG_PORT DBNAME   (run by ctest, fixture "web")
+set -uo pipefail
+[ $# -eq 3 ] || { sed -n '2,5p' "$0" >&2; exit 2; }
+http_port=$1 pg_port=$2 db=$3
+base=http://127.0.0.1:$http_port
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The fixture's site directory, beside the cluster in the build tree.
+site=$(dirname "$KESTREL_TEST_PG_DIR")/tests/e2e/site
+[ "${KESTREL_E2E_MODE:-cgi}" = cgi ] || site=$site-fastcgi
+
+passed=0
+failed=0
+current=
+
+# fetch URL [curl options...]: status, headers and body of one request.
+fetch() {
+    local url=$1
+    shift
+    status=$(curl -s -g --max-time 20 -D "$work/headers" -o "$work/body" -w '%{http_code}' \
+        "$@" "$url")
+    headers=$(tr -d '\r' <"$work/headers")
+    body=$(tr -d '\0' <"$work/body")
+}
+
+sql() {
+    psql -X -q -t -A -v ON_ERROR_STOP=1 -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres \
+        -d "$db" -c "$1"
+}
+
+begin_case() { current=$1; }
+ok() { passed=$((passed + 1)); }
+fail() {
+    failed=$((failed + 1))
+    echo "FAIL [$current] $*"
+    echo "  status: $status"
+    head -c 600 "$work/body" | sed 's/^/    /'
+    echo
+}
+expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
+expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
+expect_body_lacks() { [[ $body != *"$1"* ]] && ok || fail "body has: $1"; }
+expect_header_has() { [[ ${headers,,} == *"${1,,}"* ]] && ok || fail "headers lack: $1"; }
+expect_header_lacks() { [[ ${headers,,} != *"${1,,}"* ]] && ok || fail "headers have: $1"; }
+expect_equal() { [ "$1" = "$2" ] && ok || fail "got '$1', expected '$2'"; }
+
+# ---- who may log on --------------------------------------------------------
+
+# A role with a password but outside demo_web, created once for the cluster.
+sql "do \$\$ begin
+  if not exists (select 1 from pg_roles where rolname = 'kestrel_outsider') then
+    create role kestrel_outsider login password 'outpw';
+  end if; end \$\$" >/dev/null 2>&1
+
+begin_case "browser logons: superuser and non-members refused, members served"
+while read -r credentials want; do
+    fetch "$base/demo_auth/owa/hello" -u "$credentials"
+    expect_status "$want"
+    [ "$want" = 401 ] && expect_body_lacks "Hello"
+done <<'CASES'
+postgres:anything 401
+Postgres:anything 401
+kestrel_outsider:outpw 401
+webuser:webpass 200
+CASES
+
+# ---- headers a page writes ------------------------------------------------
+
+sql "create or replace procedure demo.kestrel_go(u text) language plpgsql as \$\$
+     begin perform owa_util.redirect_url(u); end \$\$;
+     create or replace procedure demo.kestrel_cookie(v text) language plpgsql as \$\$
+     begin perform owa_cookie.send('k', v); perform htp.p('ok'); end \$\$;
+     alter procedure demo.kestrel_go(text) owner to demo;
+     alter procedure demo.kestrel_cookie(text) owner to demo" >/dev/null
+
+begin_case "a request's CR or LF never makes a header line or a body"
+fetch "$base/demo/owa/kestrel_go" --data 'u=http://x/%0D%0ASet-Cookie: evil=1%0D%0A%0D%0A<script>'
+expect_header_lacks "evil=1"
+# The error report repeats the value, as plain text: never a page of its.
+expect_header_has "Content-Type: text/plain"
+expect_body_has "owa_util.redirect_url"
+fetch "$base/demo/owa/kestrel_cookie" --data 'v=1%0AX-Evil: 1'
+expect_header_lacks "X-Evil"
+expect_body_has "owa_cookie.send"
+fetch "$base/demo/owa/kestrel_go" --data 'u=http://example.org/'
+expect_header_has "Location: http://example.org/"
+
+# ---- what a URL can reach --------------------------------------------------
+
+# Routines the demo's role may execute but that are no pages of the site:
+# anything in public (EXECUTE goes to PUBLIC by default) or another schema.
+sql "create table if not exists public.kestrel_pwned (what text);
+     grant insert on public.kestrel_pwned to public;
+     create schema if not exists kestrel_other;
+     grant usage on schema kestrel_other to public;
+     create or replace procedure public.pwn_public() language sql
+         as \$\$ insert into public.kestrel_pwned values ('public') \$\$;
+     create or replace procedure public.\"select\"() language sql
+         as \$\$ insert into public.kestrel_pwned values ('select') \$\$;
+     create or replace procedure kestrel_other.x() language sql
+         as \$\$ insert into public.kestrel_pwned values ('other') \$\$;
+     truncate public.kestrel_pwned" >/dev/null
+
+begin_case "only the service's exposed schemas are reachable"
+for path in /demo/owa/pwn_public /demo/owa/public.pwn_public /demo/owa/kestrel_other.x \
+    /demo/owa/select /demo/owa/htp.p /demo_auth/owa/pwn_public /tracker/owa/demo.hello; do
+    fetch "$base$path?cbuf=x" -u webuser:webpass
+    expect_body_lacks "Hello, world"
+done
+expect_equal "$(sql "select count(*) from public.kestrel_pwned")" 0
+fetch "$base/demo/owa/hello"
+expect_body_has "Hello, world"
+fetch "$base/demo_auth/owa/hello" -u webuser:webpass
+expect_body_has "Hello, webuser"
+
+# ---- URLs are decoded once, by the web server ------------------------------
+
+begin_case "an encoded escape or query mark names no other page or document"
+for path in "/demo/owa/h%2565llo" "/demo/owa/hello%3Fx" "/demo/owa/hello%253F"; do
+    fetch "$base$path"
+    expect_body_lacks "Hello, world"
+done
+fetch "$base/demo/owai/welcome%252Etxt"
+expect_body_has "no data found"
+
+# ---- rows of the document table that name a file ---------------------------
+
+begin_case "a stored path outside the service's filedir is refused"
+ln -sfn "$site/conf/kestrel.app" "$site/files/link.txt"
+for target in "$site/conf/kestrel.app" "$site/files/../conf/kestrel.app" "$site/files/link.txt"; do
+    sql "insert into demo.image (name, mime_type, img_size, image)
+         values ('pwn.txt', 'text/plain', -1, convert_to('$target', 'UTF8'))
+         on conflict (name) do update set image = excluded.image, img_size = -1" >/dev/null
+    fetch "$base/tracker/owai/pwn.txt"
+    expect_body_lacks "owa_password"
+    expect_body_has "is not inside tracker_filedir"
+done
+sql "delete from demo.image where name = 'pwn.txt'" >/dev/null
+rm -f "$site/files/link.txt"
+
+# ---- bodies and limits -----------------------------------------------------
+
+documents() { sql "select (select count(*) from demo.image) + (select count(*) from demo.wwv_document)"; }
+
+begin_case "a chunked form reaches the procedure whole"
+fetch "$base/demo/owa/form_echo" -H "Transfer-Encoding: chunked" --data-binary 'a=x&b=y&b=z'
+expect_body_has "<li>a = x</li>"
+expect_body_has "<li>b = [y, z]</li>"
+
+begin_case "too many fields, too many file parts, too large a form"
+seq 10001 | sed 's/^/a=/' | paste -sd '&' >"$work/fields"
+fetch "$base/demo/owa/form_echo" --data-binary "@$work/fields"
+expect_body_has "Too many form fields: more than 10000"
+before=$(documents)
+parts=()
+for i in $(seq 101); do parts+=(-F "f=@$work/fields;filename=f$i.txt"); done
+fetch "$base/demo/owa/form_echo" "${parts[@]}"
+expect_body_has "Too many file parts: 101, at most 100 allowed"
+expect_equal "$(documents)" "$before"
+head -c $((16 * 1024 * 1024 + 1)) /dev/zero | tr '\0' a >"$work/big"
+fetch "$base/demo/owa/form_echo" --data-binary "@$work/big"
+expect_body_has "exceeds the limit of 16777216 bytes"
+
+# ---- timeouts --------------------------------------------------------------
+
+begin_case "a statement that runs too long is cancelled"
+sql "create or replace procedure demo.kestrel_sleepy() language sql as \$\$ select pg_sleep(30) \$\$;
+     alter procedure demo.kestrel_sleepy() owner to demo" >/dev/null
+fetch "$base/demo/owa/kestrel_sleepy"
+expect_body_has "statement timeout"
+fetch "$base/demo/owa/hello"
+expect_body_has "Hello, world"
+
+# ---- the demo --------------------------------------------------------------
+
+begin_case "the pre-action guards every service"
+for service in demo demo_auth; do
+    fetch "$base/$service/owa/private_notes" -u webuser:webpass
+    expect_status 403
+    expect_body_lacks "secret"
+done
+
+begin_case "the application file is private"
+expect_equal "$(stat -c %a "$site/conf/kestrel.app")" 600
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
