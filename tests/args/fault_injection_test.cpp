@@ -67,7 +67,8 @@ TEST_F(FaultInjection, UploadsLeaveNoFileWithoutItsRow) {
 
 TEST_F(FaultInjection, DownloadFailuresLeaveACleanStateForTheNextRequest) {
     const std::string document(5000, 'd');
-    const std::string page = "Content-type: application/octet-stream\n\n" + document;
+    const std::string page =
+        "Content-type: application/octet-stream\nContent-Length: 5000\n\n" + document;
     bool completed = false;
     for (std::size_t n = 1; n < give_up_at && !completed; ++n) {
         restart();

@@ -213,7 +213,7 @@ TEST_F(ReturnImage, StoredPathsStayInsideTheFileDirectory) {
         store(c.path, "application/pdf", "-1");
         if (c.served_or_message == "ok") {
             return_image(ctx);
-            EXPECT_EQ(output(), "Content-type: application/pdf\n\nok") << c.path;
+            EXPECT_EQ(output(), "Content-type: application/pdf\nContent-Length: 2\n\nok") << c.path;
             continue;
         }
         EXPECT_THROW(return_image(ctx), fatal_error) << c.path;

@@ -10,50 +10,15 @@ base=http://127.0.0.1:$http_port
 docs=$(cd "$(dirname "$0")/../../sql/demo/docs" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-passed=0
-failed=0
-current=
+source "$(dirname "$0")/e2e_checks.sh"
 
 # ---- helpers ---------------------------------------------------------------
-
-# fetch URL [curl options...]: status, headers and body (also in $work/body).
-fetch() {
-    local url=$1
-    shift
-    status=$(curl -s -g --max-time 20 -D "$work/headers" -o "$work/body" -w '%{http_code}' \
-        "$@" "$url")
-    headers=$(tr -d '\r' <"$work/headers")
-    body=$(tr -d '\0' <"$work/body")
-}
-
-sql() {
-    psql -X -q -t -A -v ON_ERROR_STOP=1 -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres \
-        -d "$db" -c "$1"
-}
 
 sha_of_file() { sha256sum <"$1" | cut -d' ' -f1; }
 stored_sha() { sql "select encode(sha256(image), 'hex') from demo.image where name = '$1'"; }
 # The FNAME of a gzip file: the text from byte 10 to the first zero byte.
 gzip_name() { tail -c +11 "$1" | head -c 300 | tr '\0' '\n' | head -1; }
 
-begin_case() { current=$1; }
-ok() { passed=$((passed + 1)); }
-fail() {
-    failed=$((failed + 1))
-    echo "FAIL [$current] $*"
-    echo "  status: $status"
-    echo "  body (first lines):"
-    head -c 600 "$work/body" | tr -d '\0' | sed 's/^/    /'
-    echo
-}
-
-expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
-expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
-expect_body_lacks() { [[ $body != *"$1"* ]] && ok || fail "body has: $1"; }
-# Header names are compared without regard to case, as HTTP has it.
-expect_header_has() { grep -Fqi -- "$1" <<<"$headers" && ok || fail "headers lack: $1"; }
-expect_equal() { [ "$1" = "$2" ] && ok || fail "got '$1', expected '$2'"; }
 expect_gzip_of() { # expect_gzip_of SHA NAME: the body is a gzip file of those bytes and name
     gzip -t "$work/body" 2>/dev/null && ok || fail "body is no valid gzip file"
     expect_equal "$(gzip -dc "$work/body" 2>/dev/null | sha256sum | cut -d' ' -f1)" "$1"
@@ -89,10 +54,14 @@ fetch "$base/demo/owaigz/e2e-binary.bin.gz"
 expect_gzip_of "$(stored_sha e2e-binary.bin)" e2e-binary.bin
 
 begin_case "a row holding a path serves that file, from the service's filedir only"
-fetch "$base/tracker/owai/notes-by-path.txt"
-expect_status 200
-expect_header_has "Content-Type: text/plain"
-expect_equal "$(sha_of_file "$work/body")" "$(sha_of_file "$docs/notes.txt")"
+# The file lies in tracker's filedir, and only the lighttpd sites (the ones
+# that say where they are) map tracker.
+if [ -n "${KESTREL_E2E_SITE:-}" ]; then
+    fetch "$base/tracker/owai/notes-by-path.txt"
+    expect_status 200
+    expect_header_has "Content-Type: text/plain"
+    expect_equal "$(sha_of_file "$work/body")" "$(sha_of_file "$docs/notes.txt")"
+fi
 fetch "$base/demo/owai/notes-by-path.txt"
 expect_body_has "No directory set in demo_filedir"
 
@@ -191,5 +160,4 @@ for path in etc/passwd etc/hostname.txt "tmp/x.html" "sql/demo/docs/notes.txt"; 
 done
 
 sql "delete from demo.image where name in ('e2e-binary.bin', 'e2e-canary')" >/dev/null
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -11,35 +11,8 @@ base=http://127.0.0.1:$http_port
 logs=$KESTREL_E2E_SITE/log
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-current=
+source "$(dirname "$0")/e2e_checks.sh"
 
-fetch() {
-    local url=$1
-    shift
-    status=$(curl -s -g --max-time 20 -D "$work/headers" -o "$work/body" -w '%{http_code}' \
-        "$@" "$url")
-    curl_rc=$?
-    headers=$(tr -d '\r' <"$work/headers")
-    body=$(cat "$work/body")
-}
-sql() {
-    psql -X -q -t -A -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres -d "$db" -c "$1"
-}
-ok() { passed=$((passed + 1)); }
-fail() {
-    failed=$((failed + 1))
-    echo "FAIL [$current] $*"
-    echo "  status: $status"
-    head -c 800 "$work/body" | sed 's/^/    /'
-    echo
-}
-expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
-expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
-expect_body_lacks() { [[ $body != *"$1"* ]] && ok || fail "body has: $1"; }
-expect_header_has() { [[ ${headers,,} == *"${1,,}"* ]] && ok || fail "headers lack: $1"; }
-expect_equal() { [ "$1" = "$2" ] && ok || fail "got '$1', expected '$2'"; }
 log_has() { grep -rqF -- "$1" "$logs" && ok || fail "no log has: $1"; }
 logs_lack() { ! grep -rqF -- "$1" "$logs" && ok || fail "a log has: $1"; }
 
@@ -161,5 +134,4 @@ if [ "${KESTREL_E2E_MODE:-}" = fastcgi ] && [ -n "${KESTREL_E2E_FAULT_SHIM:-}" ]
     log_has "Unexpected failure: std::bad_alloc"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

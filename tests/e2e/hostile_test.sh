@@ -9,44 +9,10 @@ http_port=$1 pg_port=$2 db=$3
 base=http://127.0.0.1:$http_port
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/e2e_checks.sh"
 # The fixture's site directory, beside the cluster in the build tree.
 site=$(dirname "$KESTREL_TEST_PG_DIR")/tests/e2e/site
 [ "${KESTREL_E2E_MODE:-cgi}" = cgi ] || site=$site-fastcgi
-
-passed=0
-failed=0
-current=
-
-# fetch URL [curl options...]: status, headers and body of one request.
-fetch() {
-    local url=$1
-    shift
-    status=$(curl -s -g --max-time 20 -D "$work/headers" -o "$work/body" -w '%{http_code}' \
-        "$@" "$url")
-    headers=$(tr -d '\r' <"$work/headers")
-    body=$(tr -d '\0' <"$work/body")
-}
-
-sql() {
-    psql -X -q -t -A -v ON_ERROR_STOP=1 -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres \
-        -d "$db" -c "$1"
-}
-
-begin_case() { current=$1; }
-ok() { passed=$((passed + 1)); }
-fail() {
-    failed=$((failed + 1))
-    echo "FAIL [$current] $*"
-    echo "  status: $status"
-    head -c 600 "$work/body" | sed 's/^/    /'
-    echo
-}
-expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
-expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
-expect_body_lacks() { [[ $body != *"$1"* ]] && ok || fail "body has: $1"; }
-expect_header_has() { [[ ${headers,,} == *"${1,,}"* ]] && ok || fail "headers lack: $1"; }
-expect_header_lacks() { [[ ${headers,,} != *"${1,,}"* ]] && ok || fail "headers have: $1"; }
-expect_equal() { [ "$1" = "$2" ] && ok || fail "got '$1', expected '$2'"; }
 
 # ---- who may log on --------------------------------------------------------
 
@@ -187,5 +153,4 @@ done
 begin_case "the application file is private"
 expect_equal "$(stat -c %a "$site/conf/kestrel.app")" 600
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

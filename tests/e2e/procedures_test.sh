@@ -8,48 +8,9 @@ http_port=$1 pg_port=$2 db=$3
 base=http://127.0.0.1:$http_port
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-passed=0
-failed=0
-current=
+source "$(dirname "$0")/e2e_checks.sh"
 
 # ---- helpers ---------------------------------------------------------------
-
-# fetch URL [curl options...]: status, headers and body of one request.
-fetch() {
-    local url=$1
-    shift
-    status=$(curl -s -g --max-time 20 -D "$work/headers" -o "$work/body" -w '%{http_code}' \
-        "$@" "$url")
-    headers=$(tr -d '\r' <"$work/headers")
-    body=$(cat "$work/body")
-}
-
-sql() {
-    psql -X -q -t -A -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres -d "$db" -c "$1"
-}
-
-begin_case() { current=$1; }
-
-ok() {
-    passed=$((passed + 1))
-}
-
-fail() {
-    failed=$((failed + 1))
-    echo "FAIL [$current] $*"
-    echo "  status: $status"
-    echo "  body (first lines):"
-    head -c 600 "$work/body" | sed 's/^/    /'
-    echo
-}
-
-expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
-expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
-expect_body_lacks() { [[ $body != *"$1"* ]] && ok || fail "body has: $1"; }
-# Header names compare without regard to case.
-expect_header_has() { [[ ${headers,,} == *"${1,,}"* ]] && ok || fail "headers lack: $1"; }
-expect_equal() { [ "$1" = "$2" ] && ok || fail "got '$1', expected '$2'"; }
 
 guestbook_count() { sql "select count(*) from demo.guestbook where message = '$1'"; }
 
@@ -241,5 +202,4 @@ fetch "$base/demo_auth/owa/hello" -u webuser:webpass
 expect_status 200
 expect_body_has "Hello, webuser"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -12,34 +12,7 @@ mode=${KESTREL_E2E_MODE:-cgi}
 base=http://127.0.0.1:$http_port
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-passed=0
-failed=0
-current=
-
-fetch() {
-    local url=$1
-    shift
-    status=$(curl -s -g --max-time 20 -o "$work/body" -w '%{http_code}' "$@" "$url")
-    body=$(cat "$work/body")
-}
-
-sql() {
-    PGOPTIONS="-c client_min_messages=warning" psql -X -q -t -A -v ON_ERROR_STOP=1 \
-        -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres -d "$db" -c "$1"
-}
-
-begin_case() { current=$1; }
-ok() { passed=$((passed + 1)); }
-fail() {
-    failed=$((failed + 1))
-    echo "FAIL [$current] $*"
-    echo "  status: $status"
-    head -c 600 "$work/body" | sed 's/^/    /'
-    echo
-}
-expect_status() { [ "$status" = "$1" ] && ok || fail "status $status, expected $1"; }
-expect_body_has() { [[ $body == *"$1"* ]] && ok || fail "body lacks: $1"; }
+source "$(dirname "$0")/e2e_checks.sh"
 
 # The probe page: its backend, its user and the state a request could leave.
 field() { sed -n "s/.*\\b$1=\\([^ <]*\\).*/\\1/p" <<<"$body" | head -1; }
@@ -124,5 +97,4 @@ if [ "$mode" = fastcgi ]; then
 fi
 
 sql "drop schema e2e_reuse cascade; drop procedure demo.e2e_reuse_leak(), demo.e2e_reuse_probe()" >/dev/null
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
