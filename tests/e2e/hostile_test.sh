@@ -120,15 +120,18 @@ expect_body_has "<li>b = [y, z]</li>"
 begin_case "too many fields, too many file parts, too large a form"
 seq 10001 | sed 's/^/a=/' | paste -sd '&' >"$work/fields"
 fetch "$base/demo/owa/form_echo" --data-binary "@$work/fields"
+expect_status 413
 expect_body_has "Too many form fields: more than 10000"
 before=$(documents)
 parts=()
 for i in $(seq 101); do parts+=(-F "f=@$work/fields;filename=f$i.txt"); done
 fetch "$base/demo/owa/form_echo" "${parts[@]}"
+expect_status 413
 expect_body_has "Too many file parts: 101, at most 100 allowed"
 expect_equal "$(documents)" "$before"
 head -c $((16 * 1024 * 1024 + 1)) /dev/zero | tr '\0' a >"$work/big"
 fetch "$base/demo/owa/form_echo" --data-binary "@$work/big"
+expect_status 413
 expect_body_has "exceeds the limit of 16777216 bytes"
 
 # ---- timeouts --------------------------------------------------------------
