@@ -117,7 +117,6 @@ std::vector<std::string_view> call_argument_names(request_ctx& ctx, const call_r
     if (route.flexible) {
         names = {"name_array", "value_array"};
     } else {
-        fold_image_points(ctx);
         names = get_unique_names(ctx);
         check_field_names(ctx, names);
     }

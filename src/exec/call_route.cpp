@@ -1,9 +1,7 @@
-// call_route.cpp - the route of a procedure request: path alias, flexible
-// arguments, image points. Runs in the call block before the routine is
+// call_route.cpp - the route of a procedure request: path alias and flexible
+// arguments. Runs in the call block before the routine is
 // resolved; names it returns still pass the usual validation there.
 #include "exec/call_route.hpp"
-
-#include "exec/routine_names.hpp"
 
 namespace kestrel {
 namespace {
@@ -34,19 +32,6 @@ std::optional<std::string_view> rest_after_alias(std::string_view path, std::str
     return rest.substr(1);
 }
 
-// "pos.x" -> "pos" when pos is an identifier; other names stay.
-std::string_view point_base(std::string_view name) {
-    if (name.size() < 3 || name[name.size() - 2] != '.') {
-        return name;
-    }
-    const char axis = name.back();
-    if (axis != 'x' && axis != 'y' && axis != 'X' && axis != 'Y') {
-        return name;
-    }
-    const std::string_view base = name.substr(0, name.size() - 2);
-    return is_valid_identifier(base) ? base : name;
-}
-
 }  // namespace
 
 call_route route_of(const request_ctx& ctx) {
@@ -65,13 +50,6 @@ call_route route_of(const request_ctx& ctx) {
         route.flexible = true;
     }
     return route;
-}
-
-void fold_image_points(request_ctx& ctx) {
-    // Browsers send <name>.x before <name>.y, so request order is x, y.
-    for (arg_pair& pair : ctx.args) {
-        pair.name = point_base(pair.name);
-    }
 }
 
 }  // namespace kestrel

@@ -24,9 +24,4 @@ struct call_route {
 // (also on the alias procedure) asks for flexible arguments.
 call_route route_of(const request_ctx& ctx);
 
-// Image inputs: the fields <name>.x and <name>.y become values of <name>,
-// so that an argument declared owa_image.point receives both in request
-// order (x first, as browsers send them).
-void fold_image_points(request_ctx& ctx);
-
 }  // namespace kestrel

@@ -2,6 +2,7 @@
 // binds, and what never reaches the database.
 #include "exec/call_block.hpp"
 
+#include "args/arglist.hpp"
 #include "frame/diagnostics.hpp"
 #include "support/request_fixture.hpp"
 
@@ -187,8 +188,8 @@ TEST_F(CallBlock, PathAliasRunsItsProcedureWithTheRestOfThePath) {
 
 TEST_F(CallBlock, ImagePointFieldsReachTheirArgumentXFirst) {
     describe_as({described("pos|pos.q", "00", "POS", "1")});
-    ctx.procedure_name = "clicked";
-    set_args({{"pos.x", "10"}, {"pos.y", "20"}});
+    request("clicked", "/owa/", "pos.x=10&pos.y=20");
+    build_arglist(ctx);
     ASSERT_EQ(oci_do_block(ctx), 1);
     EXPECT_EQ(calls_made(), std::vector<std::string>{"begin clicked(pos=>:pos); end;"});
     EXPECT_EQ(db->statements.back().executions.at(0).find("pos")->elements,
