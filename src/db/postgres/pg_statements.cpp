@@ -134,18 +134,14 @@ std::optional<routine_description> pg_client::describe(std::string_view name,
                                                        const std::optional<std::string>& schemas,
                                                        result& error) {
     described_from_cache_ = false;
-    // Only lookups confined to the exposed schemas are kept, so that a
-    // post-action's lookup (any schema) never answers a request's.
-    if (!schemas) {
-        return describe_routine(conn_, name, std::nullopt, error);
-    }
-    if (const routine_description* cached = descriptions_.find(name)) {
+    const std::string scope = schemas ? "only:" + *schemas : "any";
+    if (const routine_description* cached = descriptions_.find(scope, name)) {
         described_from_cache_ = true;
         return *cached;
     }
     auto routine = describe_routine(conn_, name, schemas, error);
     if (routine) {
-        descriptions_.store(*routine);
+        descriptions_.store(scope, *routine);
     }
     return routine;
 }
