@@ -58,9 +58,8 @@ class connection {
     bool open(const logon_request& who, connect_failure& why);
     void close() noexcept;
     bool is_open() const;
-    // Whether an idle session is still there, without a round trip: a
-    // server that ended it has sent its goodbye or closed the socket.
-    bool is_alive();
+    // Whether an idle session can be lent again, without a round trip.
+    bool is_alive() const;
 
     // Simple statements without parameters to run before the next statement,
     // in its round trip (a pipeline); their results go to on_results first.
