@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case pg::statement_kind::routine_block:
         case pg::statement_kind::generic_arg:
         case pg::statement_kind::get_page:
-        case pg::statement_kind::upload_name:
+        case pg::statement_kind::upload_sequence:
         case pg::statement_kind::reset_package:
         case pg::statement_kind::anonymous_block:
         case pg::statement_kind::native:
