@@ -70,6 +70,15 @@ class WebDriver:
     def script(self, source):
         return self.command("POST", "/execute/sync", {"script": source, "args": []})
 
+    def wait_for_page(self, procedure):
+        """The text of the page once the browser shows the procedure's answer."""
+        for _ in range(300):
+            if self.script("return document.readyState === 'complete' && "
+                           f"location.pathname.endsWith('/{procedure}')"):
+                return self.script("return document.body.innerText")
+            time.sleep(0.1)
+        raise RuntimeError(f"no page of {procedure}")
+
     def quit(self):
         self.call("DELETE", self.session)
 
@@ -108,7 +117,7 @@ def main():
         browser.go(base + "order_form")
         browser.type_into("input[name=customer]", CUSTOMER)
         browser.click("input[type=submit]")
-        page = browser.script("return document.body.innerText")
+        page = browser.wait_for_page("order_received")
         expect(f"Thank you, {CUSTOMER}." in page, f"the order page lacks the name: {page!r}")
         expect(browser.script("return document.characterSet") == "UTF-8",
                "the order page was not read as UTF-8")
@@ -121,7 +130,7 @@ def main():
         browser.type_into("input[name=title]", CUSTOMER)
         browser.type_into("input[name=first]", path)
         browser.click("input[type=submit]")
-        page = browser.script("return document.body.innerText")
+        page = browser.wait_for_page("upload_received")
         expect(CUSTOMER in page, f"the upload page lacks the title: {page!r}")
         expect(f"({FILE_NAME})" in page, f"the upload page lacks the file name: {page!r}")
         link = browser.script("const a = document.querySelector('li a'); return a && a.href")

@@ -186,10 +186,10 @@ for run in first again; do
         grep -q "kept in $owner.image_conflicts" "$work/warnings" && ok ||
             fail "the set-aside row is not reported"
     fi
-    expect_equal "$(sql "$documents")" "U0000001.pdf|3|pdf|t
-both.txt|6|upload|t
-logo.svg|3|svg|t
-same.txt|4|same|t"
+    expect_equal "$(sql "$documents")" "U0000001.pdf|3|pdf|true
+both.txt|6|upload|true
+logo.svg|3|svg|true
+same.txt|4|same|true"
     expect_equal "$(sql "select string_agg(name || '|' || convert_from(image, 'UTF8'), ',')
                          from $owner.image_conflicts")" "both.txt|image"
     expect_equal "$(sql "select relkind from pg_class

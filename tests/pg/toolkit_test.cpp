@@ -46,9 +46,9 @@ TEST_F(Toolkit, DefaultHeaderOnlyWhenTheProcedureWroteNone) {
          "Content-type: text/html; charset=utf-8\n\na\nb42\n"},
         {"perform owa_util.mime_header('text/plain'); perform htp.p('x');",
          "Content-type: text/plain; charset=utf-8\n\nx\n"},
-        {"perform owa_util.mime_header('text/plain', binclude_charset => false); "
-         "perform owa_util.mime_header('image/png');",
+        {"perform owa_util.mime_header('text/plain', binclude_charset => false);",
          "Content-type: text/plain\n\n"},
+        {"perform owa_util.mime_header('image/png');", "Content-type: image/png\n\n"},
         {"perform owa_util.mime_header('image/svg+xml', false); "
          "perform owa_util.mime_header('text/csv; charset=iso-8859-1');",
          "Content-type: image/svg+xml\nContent-type: text/csv; charset=iso-8859-1\n\n"},
