@@ -22,20 +22,28 @@ BEGIN
 END
 $$;
 
--- Turns the image table of an older installer into the view: its rows move
--- into wwv_document. A name already taken there keeps the uploaded row (the
--- name the application was handed); the image row is kept aside in
--- image_conflicts and reported, never dropped.
-CREATE OR REPLACE FUNCTION owa.merge_image_table(owner name) RETURNS void
+-- Empties the image table of an older installer and drops it, so that the
+-- view can take its name: its rows move into wwv_document. A name already
+-- taken there keeps the uploaded row (the name the application was handed);
+-- a differing image row is kept aside in image_conflicts and reported, never
+-- dropped. Returns the GRANTs the table carried (for the view), or NULL.
+CREATE OR REPLACE FUNCTION owa.merge_image_table(owner name) RETURNS text
 LANGUAGE plpgsql AS $$
 DECLARE
     moved bigint;
     conflicts bigint;
+    grants text;
 BEGIN
     IF (SELECT c.relkind FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace
         WHERE n.nspname = owner AND c.relname = 'image') IS DISTINCT FROM 'r' THEN
-        RETURN;
+        RETURN NULL;
     END IF;
+    SELECT string_agg(format('GRANT %s ON %I.image TO %s', a.privilege_type, owner,
+                             CASE WHEN a.grantee = 0 THEN 'PUBLIC'
+                                  ELSE quote_ident(pg_get_userbyid(a.grantee)) END), '; ')
+        INTO grants
+        FROM pg_class c, aclexplode(c.relacl) a
+        WHERE c.oid = format('%I.image', owner)::regclass AND a.grantee <> c.relowner;
     EXECUTE format('INSERT INTO %1$I.wwv_document (name, mime_type, doc_size, content)
                     SELECT name, mime_type, img_size, image FROM %1$I.image i
                     WHERE NOT EXISTS (SELECT 1 FROM %1$I.wwv_document d WHERE d.name = i.name)',
@@ -57,12 +65,15 @@ BEGIN
     END IF;
     EXECUTE format('DROP TABLE %I.image', owner);
     RAISE NOTICE '%.image: % rows moved into %.wwv_document', owner, moved, owner;
+    RETURN grants;
 END
 $$;
 REVOKE ALL ON FUNCTION owa.merge_image_table(name) FROM PUBLIC;
 
 CREATE OR REPLACE FUNCTION owa.create_service(owner name) RETURNS void
 LANGUAGE plpgsql AS $$
+DECLARE
+    image_grants text;
 BEGIN
     IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = owner) THEN
         RAISE EXCEPTION 'role % does not exist', owner;
@@ -82,11 +93,14 @@ BEGIN
     EXECUTE format('CREATE OR REPLACE TRIGGER document_touched
                         BEFORE UPDATE OF content, doc_size, mime_type ON %I.wwv_document
                         FOR EACH ROW EXECUTE FUNCTION owa.document_touched()', owner);
-    PERFORM owa.merge_image_table(owner);
+    image_grants := owa.merge_image_table(owner);
     EXECUTE format('CREATE OR REPLACE VIEW %1$I.image AS
                         SELECT name, mime_type, doc_size AS img_size, content AS image,
                                file_name, last_updated, doc_size, content
                         FROM %1$I.wwv_document', owner);
+    IF image_grants IS NOT NULL THEN
+        EXECUTE image_grants;
+    END IF;
     EXECUTE format('CREATE TABLE IF NOT EXISTS %I.timing (
                         url text,
                         msg text,

@@ -177,7 +177,8 @@ sql "drop schema if exists $owner cascade;
                                      ('same.txt', 'text/plain', 4, 'same');
      insert into $owner.wwv_document values ('U0000001.pdf', 'application/pdf', 3, 'pdf'),
                                             ('both.txt', 'text/plain', 6, 'upload'),
-                                            ('same.txt', 'text/plain', 4, 'same');" >/dev/null
+                                            ('same.txt', 'text/plain', 4, 'same');
+     grant select, insert on $owner.image to public;" >/dev/null
 documents="select name || '|' || img_size || '|' || convert_from(image, 'UTF8')
            || '|' || (last_updated is not null) from $owner.image order by name"
 for run in first again; do
@@ -194,6 +195,8 @@ same.txt|4|same|true"
                          from $owner.image_conflicts")" "both.txt|image"
     expect_equal "$(sql "select relkind from pg_class
                          where oid = '$owner.image'::regclass")" v
+    expect_equal "$(sql "select has_table_privilege('pg_monitor', '$owner.image', 'select')
+                                and has_table_privilege('pg_monitor', '$owner.image', 'insert')")" t
 done
 sql "drop schema $owner cascade; drop role $owner" >/dev/null
 
