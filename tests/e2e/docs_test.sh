@@ -198,6 +198,13 @@ same.txt|4|same|true"
     expect_equal "$(sql "select has_table_privilege('pg_monitor', '$owner.image', 'select')
                                 and has_table_privilege('pg_monitor', '$owner.image', 'insert')")" t
 done
+begin_case "writing a document's content moves its last_updated, through the view too"
+stamp() { sql "select last_updated from $owner.image where name = 'logo.svg'"; }
+before=$(stamp)
+sql "update $owner.image set file_name = 'logo.svg' where name = 'logo.svg'" >/dev/null
+expect_equal "$(stamp)" "$before"
+sql "update $owner.image set image = 'new' where name = 'logo.svg'" >/dev/null
+expect_equal "$(sql "select last_updated > '$before' from $owner.image where name = 'logo.svg'")" t
 sql "drop schema $owner cascade; drop role $owner" >/dev/null
 
 sql "delete from demo.image where name in ('e2e-binary.bin', 'e2e-canary')" >/dev/null
