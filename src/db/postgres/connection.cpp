@@ -76,6 +76,24 @@ connect_failure split_sqlstate(std::string message) {
     return why;
 }
 
+// The parallel arrays libpq takes for a statement's parameters.
+struct param_arrays {
+    explicit param_arrays(const std::vector<param>& params) {
+        for (const auto& p : params) {
+            values.push_back(p.is_null ? nullptr : p.value.c_str());
+            lengths.push_back(static_cast<int>(p.value.size()));
+            formats.push_back(p.binary ? 1 : 0);
+            types.push_back(p.type);
+        }
+    }
+    int count() const { return static_cast<int>(values.size()); }
+
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
+    std::vector<Oid> types;
+};
+
 }  // namespace
 
 bool failed(const PGresult* r) {
@@ -86,12 +104,17 @@ bool failed(const PGresult* r) {
     return status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK;
 }
 
-connection::connection(connection&& other) noexcept : conn_(std::exchange(other.conn_, nullptr)) {}
+connection::connection(connection&& other) noexcept
+    : conn_(std::exchange(other.conn_, nullptr)),
+      ahead_(std::move(other.ahead_)),
+      on_ahead_results_(std::move(other.on_ahead_results_)) {}
 
 connection& connection::operator=(connection&& other) noexcept {
     if (this != &other) {
         close();
         conn_ = std::exchange(other.conn_, nullptr);
+        ahead_ = std::move(other.ahead_);
+        on_ahead_results_ = std::move(other.on_ahead_results_);
     }
     return *this;
 }
@@ -101,6 +124,8 @@ connection::~connection() {
 }
 
 void connection::close() noexcept {
+    ahead_.clear();
+    on_ahead_results_ = nullptr;
     if (conn_ != nullptr) {
         PQfinish(conn_);
         conn_ = nullptr;
@@ -109,6 +134,20 @@ void connection::close() noexcept {
 
 bool connection::is_open() const {
     return conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK;
+}
+
+bool connection::is_alive() {
+    if (!is_open()) {
+        return false;
+    }
+    pollfd socket{PQsocket(conn_), POLLIN, 0};
+    // Readable while idle: a notice, or the end. At the end it stays readable.
+    while (poll(&socket, 1, 0) == 1) {
+        if (PQconsumeInput(conn_) == 0 || PQstatus(conn_) != CONNECTION_OK) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool connection::open(const logon_request& who, connect_failure& why) {
@@ -164,32 +203,106 @@ bool connection::open(const logon_request& who, connect_failure& why) {
     return true;
 }
 
+void connection::send_ahead(std::vector<std::string> statements, ahead_results on_results) {
+    ahead_ = std::move(statements);
+    on_ahead_results_ = std::move(on_results);
+}
+
+result connection::flush_ahead() {
+    if (ahead_.empty()) {
+        return result(nullptr);
+    }
+    std::vector<result> results = exec_batch("");
+    if (!results.empty() && failed(results.back().get())) {
+        return std::move(results.back());
+    }
+    return result(nullptr);
+}
+
 result connection::exec(std::string_view sql, const std::vector<param>& params,
                         bool binary_results) {
-    std::vector<const char*> values;
-    std::vector<int> lengths;
-    std::vector<int> formats;
-    std::vector<Oid> types;
-    for (const auto& p : params) {
-        values.push_back(p.is_null ? nullptr : p.value.c_str());
-        lengths.push_back(static_cast<int>(p.value.size()));
-        formats.push_back(p.binary ? 1 : 0);
-        types.push_back(p.type);
-    }
     const std::string text(sql);
-    return result(PQexecParams(conn_, text.c_str(), static_cast<int>(params.size()), types.data(),
-                               values.data(), lengths.data(), formats.data(),
-                               binary_results ? 1 : 0));
+    if (!ahead_.empty()) {
+        return exec_pipelined(text, params, binary_results);
+    }
+    const param_arrays p(params);
+    return result(PQexecParams(conn_, text.c_str(), p.count(), p.types.data(), p.values.data(),
+                               p.lengths.data(), p.formats.data(), binary_results ? 1 : 0));
+}
+
+result connection::exec_pipelined(const std::string& sql, const std::vector<param>& params,
+                                  bool binary_results) {
+    const std::vector<std::string> statements = std::exchange(ahead_, {});
+    const ahead_results on_results = std::exchange(on_ahead_results_, nullptr);
+    const param_arrays p(params);
+    bool sent = PQenterPipelineMode(conn_) == 1;
+    for (const auto& statement : statements) {
+        sent = sent && PQsendQueryParams(conn_, statement.c_str(), 0, nullptr, nullptr, nullptr,
+                                         nullptr, 0) == 1;
+    }
+    sent =
+        sent && PQsendQueryParams(conn_, sql.c_str(), p.count(), p.types.data(), p.values.data(),
+                                  p.lengths.data(), p.formats.data(), binary_results ? 1 : 0) == 1;
+    sent = sent && PQpipelineSync(conn_) == 1;
+    if (!sent) {
+        PQexitPipelineMode(conn_);
+        return result(nullptr);
+    }
+    std::vector<result> ahead;
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        ahead.push_back(next_pipeline_result());
+    }
+    result own = next_pipeline_result();
+    result(PQgetResult(conn_));  // the pipeline's sync
+    PQexitPipelineMode(conn_);
+    if (on_results) {
+        on_results(ahead);
+    }
+    // After a failure the rest of the pipeline is skipped: report the cause.
+    for (auto& r : ahead) {
+        if (failed(r.get())) {
+            return std::move(r);
+        }
+    }
+    return own;
+}
+
+// One statement's result in a pipeline, and the end marker that follows it.
+result connection::next_pipeline_result() {
+    result r(PQgetResult(conn_));
+    while (PGresult* more = PQgetResult(conn_)) {
+        r.reset(more);
+    }
+    return r;
 }
 
 std::vector<result> connection::exec_batch(const std::string& sql) {
+    const std::vector<std::string> statements = std::exchange(ahead_, {});
+    const ahead_results on_results = std::exchange(on_ahead_results_, nullptr);
+    std::string text;
+    for (const auto& statement : statements) {
+        text += statement + "; ";
+    }
+    text += sql;
     std::vector<result> results;
-    if (PQsendQuery(conn_, sql.c_str()) == 0) {
+    if (PQsendQuery(conn_, text.c_str()) == 0) {
         results.emplace_back(nullptr);
         return results;
     }
     while (PGresult* r = PQgetResult(conn_)) {
         results.emplace_back(r);
+    }
+    // What was sent ahead answers first; a failure there is the batch's.
+    const auto answered = static_cast<std::ptrdiff_t>(std::min(statements.size(), results.size()));
+    std::vector<result> ahead(std::make_move_iterator(results.begin()),
+                              std::make_move_iterator(results.begin() + answered));
+    results.erase(results.begin(), results.begin() + answered);
+    if (on_results) {
+        on_results(ahead);
+    }
+    if (!ahead.empty() && failed(ahead.back().get())) {
+        results.clear();
+        results.push_back(std::move(ahead.back()));
     }
     return results;
 }

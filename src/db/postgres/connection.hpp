@@ -2,10 +2,13 @@
 // the few ways the backend talks to the server: one statement with
 // parameters, a batch of simple statements in one round trip, and a batch
 // guarded by a savepoint so that a failure leaves the transaction usable.
+// Statements that nothing waits for (BEGIN) can be sent ahead: they travel
+// in the round trip of the next statement instead of one of their own.
 #pragma once
 
 #include <libpq-fe.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +58,18 @@ class connection {
     bool open(const logon_request& who, connect_failure& why);
     void close() noexcept;
     bool is_open() const;
+    // Whether an idle session is still there, without a round trip: a
+    // server that ended it has sent its goodbye or closed the socket.
+    bool is_alive();
+
+    // Simple statements without parameters to run before the next statement,
+    // in its round trip (a pipeline); their results go to on_results first.
+    // When one fails, the next statement is not run and that failure is
+    // returned as its result.
+    using ahead_results = std::function<void(const std::vector<result>&)>;
+    void send_ahead(std::vector<std::string> statements, ahead_results on_results);
+    // Runs what was sent ahead on its own; the first failure, or none.
+    result flush_ahead();
 
     // One statement; values travel as parameters. Text results unless binary.
     result exec(std::string_view sql, const std::vector<param>& params = {},
@@ -91,7 +106,13 @@ class connection {
     std::string error_message() const;
 
   private:
+    result exec_pipelined(const std::string& sql, const std::vector<param>& params,
+                          bool binary_results);
+    result next_pipeline_result();
+
     PGconn* conn_ = nullptr;
+    std::vector<std::string> ahead_;
+    ahead_results on_ahead_results_;
 };
 
 }  // namespace kestrel::db::pg

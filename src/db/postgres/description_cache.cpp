@@ -11,17 +11,18 @@ void description_cache::start_request(std::optional<std::string> generation) {
     }
 }
 
-const routine_description* description_cache::find(std::string_view name) const {
+const routine_description* description_cache::find(std::string_view scope,
+                                                   std::string_view name) const {
     if (!current_) {
         return nullptr;
     }
-    const auto found = entries_.find(std::string(name));
+    const auto found = entries_.find(std::pair(std::string(scope), std::string(name)));
     return found != entries_.end() ? &found->second : nullptr;
 }
 
-void description_cache::store(const routine_description& routine) {
+void description_cache::store(std::string_view scope, const routine_description& routine) {
     if (current_) {
-        entries_.insert_or_assign(routine.requested, routine);
+        entries_.insert_or_assign(std::pair(std::string(scope), routine.requested), routine);
     }
 }
 

@@ -94,12 +94,7 @@ int pg_client::olog(logon_area& lda, const logon_request& who) {
         lda.rc = fail(scratch, code, why.message);
         return lda.rc;
     }
-    result begun = conn_.exec("BEGIN");
-    if (failed(begun.get())) {
-        lda.rc = fail_result(scratch, begun.get());
-        conn_.close();
-        return lda.rc;
-    }
+    conn_.send_ahead({"BEGIN"}, nullptr);
     idle_ = false;
     return lda.rc = 0;
 }
@@ -124,9 +119,7 @@ int pg_client::oparse(cursor_area& cda, std::string_view statement) {
     }
     statement_ = map_statement(statement, described_ ? described_->requested : "");
     if (statement_.kind != statement_kind::reset_package) {
-        if (const int rc = leave_idle(cda); rc != 0) {
-            return rc;
-        }
+        leave_idle();
     }
     if (!statement_.invalid.empty()) {
         const bool is_call = statement_.kind == statement_kind::call;
@@ -383,26 +376,25 @@ int pg_client::oexfet(cursor_area& cda) {
     return fail(cda, no_data_found, standard_message(no_data_found));
 }
 
-int pg_client::leave_idle(cursor_area& cda) {
-    // NULL while the trigger that moves the generation is missing.
-    static constexpr const char* begin_and_generation = "BEGIN; SELECT owa.ddl_generation()::text";
+void pg_client::leave_idle() {
     if (!idle_) {
-        return 0;
+        return;
     }
-    const auto results = conn_.exec_batch(generation_readable_ ? begin_and_generation : "BEGIN");
-    for (const auto& r : results) {
-        if (failed(r.get())) {
-            return fail_result(cda, r.get());
-        }
-    }
-    std::optional<std::string> generation;
-    if (results.size() == 2 && PQntuples(results[1].get()) == 1 &&
-        PQgetisnull(results[1].get(), 0, 0) == 0) {
-        generation = PQgetvalue(results[1].get(), 0, 0);
-    }
-    descriptions_.start_request(std::move(generation));
     idle_ = false;
-    return 0;
+    if (!generation_readable_) {
+        conn_.send_ahead({"BEGIN"}, nullptr);
+        return;
+    }
+    // NULL while the trigger that moves the generation is missing.
+    conn_.send_ahead(
+        {"BEGIN", "SELECT owa.ddl_generation()::text"}, [this](const std::vector<result>& results) {
+            std::optional<std::string> generation;
+            if (results.size() == 2 && !failed(results[1].get()) &&
+                PQntuples(results[1].get()) == 1 && PQgetisnull(results[1].get(), 0, 0) == 0) {
+                generation = PQgetvalue(results[1].get(), 0, 0);
+            }
+            descriptions_.start_request(std::move(generation));
+        });
 }
 
 int pg_client::end_transaction(logon_area& lda, const char* statement) {

@@ -58,9 +58,9 @@ class pg_client final : public client {
     int fail_result(cursor_area& cda, const PGresult* r);
     int succeed(cursor_area& cda, const PGresult* r = nullptr);
     int end_transaction(logon_area& lda, const char* statement);
-    // Opens the transaction of the next statement, and reads the DDL
-    // generation there when descriptions may be cached.
-    int leave_idle(cursor_area& cda);
+    // Sends BEGIN (and the read of the DDL generation, when descriptions may
+    // be cached) ahead of the next statement, in its round trip.
+    void leave_idle();
     // The session reset after "prefix" (COMMIT or ROLLBACK), in one round trip.
     // prefix_failed, when given, tells whether the prefix statement failed.
     int reset_session(cursor_area& cda, const char* prefix, bool* prefix_failed = nullptr);

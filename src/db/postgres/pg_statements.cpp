@@ -67,6 +67,10 @@ int pg_client::run_select(cursor_area& cda, bool fetch) {
             return answer_locally(cda, fetch, local_start_date());
         case statement_kind::session_user:
             // The role logged on; the reset restores it after every request.
+            // Asked before a kept session is lent again: it must still be there.
+            if (!conn_.is_alive()) {
+                return fail(cda, connection_lost, conn_.error_message());
+            }
             return answer_locally(cda, fetch, conn_.user());
         case statement_kind::clock:
             // Tolerated when it fails (timing is optional): keep the
@@ -128,18 +132,19 @@ std::optional<routine_description> pg_client::describe(std::string_view name,
                                                        const std::optional<std::string>& schemas,
                                                        result& error) {
     described_from_cache_ = false;
-    // Only lookups confined to the exposed schemas are kept, so that a
-    // post-action's lookup (any schema) never answers a request's.
-    if (!schemas) {
-        return describe_routine(conn_, name, std::nullopt, error);
+    // The cache can only answer once the request's generation is known.
+    if (result begun = conn_.flush_ahead(); begun) {
+        error = std::move(begun);
+        return std::nullopt;
     }
-    if (const routine_description* cached = descriptions_.find(name)) {
+    const std::string scope = schemas ? "only:" + *schemas : "any";
+    if (const routine_description* cached = descriptions_.find(scope, name)) {
         described_from_cache_ = true;
         return *cached;
     }
     auto routine = describe_routine(conn_, name, schemas, error);
     if (routine) {
-        descriptions_.store(*routine);
+        descriptions_.store(scope, *routine);
     }
     return routine;
 }

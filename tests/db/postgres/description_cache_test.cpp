@@ -1,5 +1,6 @@
 // description_cache_test.cpp - descriptions serve only within the DDL
-// generation they were made at, and never when the generation is unknown.
+// generation they were made at, never when the generation is unknown, and
+// only in the scope they were looked up in.
 #include "db/postgres/description_cache.hpp"
 
 #include <gtest/gtest.h>
@@ -17,9 +18,10 @@ routine_description routine(const char* name) {
 TEST(DescriptionCache, ServesOnlyWithinTheGenerationItWasDescribedAt) {
     description_cache cache;
     cache.start_request("7");
-    cache.store(routine("p"));
-    ASSERT_NE(cache.find("p"), nullptr);
-    EXPECT_EQ(cache.find("P"), nullptr) << "names are kept as requested";
+    cache.store("only:", routine("p"));
+    ASSERT_NE(cache.find("only:", "p"), nullptr);
+    EXPECT_EQ(cache.find("only:", "P"), nullptr) << "names are kept as requested";
+    EXPECT_EQ(cache.find("any", "p"), nullptr) << "a post-action's lookup is not a request's";
 
     const struct {
         std::optional<std::string> generation;
@@ -31,22 +33,22 @@ TEST(DescriptionCache, ServesOnlyWithinTheGenerationItWasDescribedAt) {
     };
     for (const auto& r : requests) {
         cache.start_request(r.generation);
-        EXPECT_EQ(cache.find("p") != nullptr, r.kept) << r.generation.value_or("none");
+        EXPECT_EQ(cache.find("only:", "p") != nullptr, r.kept) << r.generation.value_or("none");
     }
-    cache.store(routine("p"));
+    cache.store("only:", routine("p"));
     cache.start_request("8");
-    EXPECT_EQ(cache.find("p"), nullptr) << "a new generation empties the cache";
-    cache.store(routine("q"));
+    EXPECT_EQ(cache.find("only:", "p"), nullptr) << "a new generation empties the cache";
+    cache.store("only:", routine("q"));
     cache.clear();
     cache.start_request("8");
-    EXPECT_EQ(cache.find("q"), nullptr) << "cleared at logoff";
+    EXPECT_EQ(cache.find("only:", "q"), nullptr) << "cleared at logoff";
 }
 
 TEST(DescriptionCache, StoresNothingWhileTheGenerationIsUnknown) {
     description_cache cache;
-    cache.store(routine("p"));
+    cache.store("only:", routine("p"));
     cache.start_request("");
-    EXPECT_EQ(cache.find("p"), nullptr);
+    EXPECT_EQ(cache.find("only:", "p"), nullptr);
 }
 
 }  // namespace
