@@ -46,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case pg::statement_kind::document_insert:
         case pg::statement_kind::document_select:
         case pg::statement_kind::timing_insert:
+        case pg::statement_kind::upload_sequence:
             check(!m.relation.name.empty() || !m.invalid.empty(), "a table is named or refused");
             break;
         case pg::statement_kind::start_date:
@@ -56,7 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case pg::statement_kind::routine_block:
         case pg::statement_kind::generic_arg:
         case pg::statement_kind::get_page:
-        case pg::statement_kind::upload_name:
         case pg::statement_kind::reset_package:
         case pg::statement_kind::anonymous_block:
         case pg::statement_kind::native:

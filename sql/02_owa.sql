@@ -60,6 +60,32 @@ BEGIN
 END
 $$;
 
+-- The database's character set as HTTP names it; NULL for SQL_ASCII and
+-- sets without an HTTP name. Browsers post forms back in the charset of the
+-- page, so every text page names it.
+CREATE OR REPLACE FUNCTION owa.charset() RETURNS text
+LANGUAGE sql STABLE AS $$
+    SELECT CASE e
+        WHEN 'UTF8' THEN 'utf-8'
+        WHEN 'LATIN1' THEN 'iso-8859-1' WHEN 'LATIN2' THEN 'iso-8859-2'
+        WHEN 'LATIN3' THEN 'iso-8859-3' WHEN 'LATIN4' THEN 'iso-8859-4'
+        WHEN 'LATIN5' THEN 'iso-8859-9' WHEN 'LATIN6' THEN 'iso-8859-10'
+        WHEN 'LATIN7' THEN 'iso-8859-13' WHEN 'LATIN8' THEN 'iso-8859-14'
+        WHEN 'LATIN9' THEN 'iso-8859-15' WHEN 'LATIN10' THEN 'iso-8859-16'
+        WHEN 'WIN866' THEN 'ibm866' WHEN 'KOI8R' THEN 'koi8-r' WHEN 'KOI8U' THEN 'koi8-u'
+        WHEN 'EUC_JP' THEN 'euc-jp' WHEN 'EUC_KR' THEN 'euc-kr' WHEN 'EUC_CN' THEN 'gb2312'
+        ELSE CASE
+            WHEN e ~ '^WIN(874|125[0-8])$' THEN 'windows-' || substr(e, 4)
+            WHEN e ~ '^ISO_8859_[5-8]$' THEN 'iso-8859-' || substr(e, 10)
+        END
+    END
+    FROM (SELECT current_setting('server_encoding') AS e) AS s
+$$;
+
+-- The Content-type value of a text page: the type and the database charset.
+CREATE OR REPLACE FUNCTION owa.text_content_type(ctype text) RETURNS text
+LANGUAGE sql STABLE AS $$ SELECT ctype || coalesce('; charset=' || owa.charset(), '') $$;
+
 -- Ends the header with its blank line (once).
 CREATE OR REPLACE FUNCTION owa.header_close() RETURNS void
 LANGUAGE plpgsql AS $$
@@ -87,7 +113,7 @@ DECLARE
 BEGIN
     IF coalesce(current_setting('owa.hdr', true), '') = '' THEN
         PERFORM set_config('owa.hdr', 'b', false);
-        cur := cur || 'Content-type: text/html' || chr(10) || chr(10);
+        cur := cur || 'Content-type: ' || owa.text_content_type('text/html') || chr(10) || chr(10);
     END IF;
     cur := cur || coalesce(piece, '');
     IF octet_length(cur) >= 4096 THEN

@@ -5,14 +5,23 @@
 CREATE OR REPLACE FUNCTION owa_util.http_header_close() RETURNS void
 LANGUAGE sql AS $$ SELECT owa.header_close() $$;
 
+-- A text/ type gets the database charset unless ccharset names another or
+-- binclude_charset is false (the body is bytes of some other set).
+DROP FUNCTION IF EXISTS owa_util.mime_header(text, boolean, text);
 CREATE OR REPLACE FUNCTION owa_util.mime_header(ccontent_type text DEFAULT 'text/html',
                                                 bclose_header boolean DEFAULT true,
-                                                ccharset text DEFAULT NULL)
+                                                ccharset text DEFAULT NULL,
+                                                binclude_charset boolean DEFAULT true)
 RETURNS void LANGUAGE plpgsql AS $$
+DECLARE
+    ctype text := coalesce(ccontent_type, 'text/html');
 BEGIN
-    PERFORM owa.header_line('Content-type: ' || owa.header_value('owa_util.mime_header',
-                                coalesce(ccontent_type, 'text/html')
-                                || coalesce('; charset=' || ccharset, '')));
+    IF ccharset IS NOT NULL THEN
+        ctype := ctype || '; charset=' || ccharset;
+    ELSIF binclude_charset AND ctype ILIKE 'text/%' AND ctype NOT ILIKE '%charset=%' THEN
+        ctype := owa.text_content_type(ctype);
+    END IF;
+    PERFORM owa.header_line('Content-type: ' || owa.header_value('owa_util.mime_header', ctype));
     IF bclose_header THEN
         PERFORM owa.header_close();
     END IF;

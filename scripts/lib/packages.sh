@@ -7,6 +7,7 @@ kestrel_packages=(
     libgtest-dev libgmock-dev googletest
     postgresql lighttpd curl
     apache2 libapache2-mod-fcgid nginx fcgiwrap spawn-fcgi pgbouncer
+    chromium chromium-driver
 )
 
 # Installs what is missing; as root only, since apt-get needs it.

@@ -133,7 +133,8 @@ END
 $$;
 
 -- A multipart form: each file is stored in demo.wwv_document before the
--- procedure runs, and its field arrives holding the generated name.
+-- procedure runs, and its field arrives holding the generated name, under
+-- which /owai/ serves it back.
 CREATE OR REPLACE PROCEDURE demo.upload_form()
 LANGUAGE plpgsql AS $$
 BEGIN
@@ -158,10 +159,11 @@ BEGIN
     PERFORM demo.page_open('Files received');
     PERFORM htp.p('<p>' || htf.escape_sc(title) || '</p>');
     PERFORM htp.ulistopen();
-    FOR doc IN SELECT name, mime_type, doc_size FROM demo.wwv_document
+    FOR doc IN SELECT name, mime_type, doc_size, file_name FROM demo.wwv_document
                WHERE name IN (first, second) ORDER BY name LOOP
-        PERFORM htp.listitem(htf.escape_sc(doc.name) || ': ' || htf.escape_sc(doc.mime_type)
-                             || ', ' || doc.doc_size || ' bytes');
+        PERFORM htp.listitem(htf.anchor('../owai/' || doc.name, htf.escape_sc(doc.name))
+                             || ' (' || htf.escape_sc(doc.file_name) || '): '
+                             || htf.escape_sc(doc.mime_type) || ', ' || doc.doc_size || ' bytes');
     END LOOP;
     PERFORM htp.ulistclose();
     PERFORM demo.page_close();

@@ -16,6 +16,7 @@
 #include "args/generic_args.hpp"
 #include "args/multipart.hpp"
 #include "args/request_body.hpp"
+#include "db/text_encoding.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb.hpp"
@@ -39,7 +40,15 @@ void read_multipart(request_ctx& ctx) {
     // Every part is read and counted before the first file is stored, so
     // that a body cut short, a malformed part or a part too many leaves
     // nothing behind.
-    for (const form_part& part : read_parts(ctx, body, boundary)) {
+    const std::vector<form_part> parts = read_parts(ctx, body, boundary);
+    for (const form_part& part : parts) {
+        const part_headers& headers = part.headers;
+        const bool is_file = !headers.file_name.empty();
+        check_field_text(ctx, "Field", headers.name,
+                         is_file ? headers.file_name
+                                 : std::string_view(part.content.data(), part.content.size()));
+    }
+    for (const form_part& part : parts) {
         process_chunk(ctx, part);
     }
 }
@@ -98,6 +107,9 @@ void build_arglist(request_ctx& ctx) {
         read_multipart(ctx);
     } else {
         WRBGetParsedContent(ctx.wrb_handle, ctx, ctx.args);
+        for (const arg_pair& pair : ctx.args) {
+            check_field_text(ctx, "Field", pair.name, pair.value);
+        }
     }
     cut_image_button_suffixes(ctx);
     ctx.arg_unique_count = static_cast<int>(first_occurrences(ctx).size());

@@ -5,6 +5,7 @@
 #include "args/document_store.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "args/upload_name.hpp"
+#include "config/mime.hpp"
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/query.hpp"
@@ -24,26 +27,13 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::size_t name_buffer_size = 25;  // at most 24 characters
+constexpr std::size_t sequence_buffer_size = 25;
 constexpr std::size_t write_chunk = 8192;
 
 struct file_closer {
     void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };
 using file_handle = std::unique_ptr<std::FILE, file_closer>;
-
-// The body of a SQL literal: every single quote doubled.
-std::string literal_body(std::string_view text) {
-    std::string body;
-    body.reserve(text.size());
-    for (const char c : text) {
-        body += c;
-        if (c == '\'') {
-            body += '\'';
-        }
-    }
-    return body;
-}
 
 std::string owner_of(const request_ctx& ctx) {
     const service_entry* service = ctx.service();
@@ -58,37 +48,40 @@ std::optional<std::string> config_value(request_ctx& ctx, const char* suffix) {
     return value;
 }
 
-// "U", the next IMG_SEQ value in seven digits and the file name's extension.
-void generate_name(request_ctx& ctx, std::string_view file_name, std::span<char> name) {
-    const std::string file = literal_body(file_name);
-    const std::string query = "SELECT rtrim('U' || ltrim(to_char(" + owner_of(ctx) +
-                              ".IMG_SEQ.NEXTVAL,'0000000')) ||            "
-                              "decode(nvl(instr('" +
-                              file + "','.',-1),0), 0, '', \t\t   substr('" + file + "',instr('" +
-                              file + "','.',-1),4))) FROM DUAL";
-    if (select_into(ctx, query, name) != 0) {
+// The next IMG_SEQ value of the service owner.
+std::uint64_t next_sequence_value(request_ctx& ctx) {
+    char value[sequence_buffer_size] = {};
+    if (select_into(ctx, "select " + owner_of(ctx) + ".IMG_SEQ.NEXTVAL from dual", value) != 0) {
         die(ctx, "%s", oerr_cda(ctx).c_str());
     }
+    const std::string_view text(value);
+    std::uint64_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        die(ctx, "IMG_SEQ gave '%s', not a number", value);
+    }
+    return number;
 }
 
-// The generated name carries the browser's extension; it must stay one
-// plain file name inside the upload directory.
-bool is_plain_file_name(const request_ctx& ctx, std::string_view name) {
-    if (name.empty() || name == "." || name == "..") {
-        return false;
+// The part's own type, else the one the MIME table gives the extension,
+// else the default.
+std::string_view upload_mime_type(const request_ctx& ctx, std::string_view sent,
+                                  std::string_view name) {
+    if (!sent.empty()) {
+        return sent;
     }
-    if (name.find_first_of("/\\") != std::string_view::npos) {
-        return false;
+    const std::string extension = upload_extension(name);
+    if (const char* type =
+            extension.empty() ? nullptr : mime_type_for_extension(ctx, extension.substr(1))) {
+        return type;
     }
-    return ctx.dir_separator.empty() || name.find(ctx.dir_separator) == std::string_view::npos;
+    return ctx.default_mime_type ? std::string_view(*ctx.default_mime_type)
+                                 : "application/octet-stream";
 }
 
 // Writes the bytes to <filedir><separator><name> and returns that path.
-std::string write_upload(request_ctx& ctx, const std::string& filedir, const char* name,
+std::string write_upload(request_ctx& ctx, const std::string& filedir, const std::string& name,
                          std::span<const char> bytes) {
-    if (!is_plain_file_name(ctx, name)) {
-        die(ctx, "Document name '%s' is not a plain file name", name);
-    }
     std::string path = filedir + ctx.dir_separator + name;
     // Recorded first: a file cut short by a failed write goes too.
     ctx.uploaded_files.push_back(path);
@@ -131,24 +124,34 @@ char* bind_copy(request_ctx& ctx, std::string_view text) {
     return copy;
 }
 
-int insert_row(request_ctx& ctx, char* name, std::string_view mime_type, std::int32_t* length,
-               std::byte* image) {
+struct upload_row {
+    char* name;
+    char* mime_type;
+    std::int32_t* length;
+    std::byte* image;
+    char* file_name;
+};
+
+int insert_row(request_ctx& ctx, const upload_row& row) {
     const std::string table = config_value(ctx, "_image_tname").value_or("wwv_document");
-    const std::string insert =
-        "insert into " + owner_of(ctx) + "." + table +
-        " (name,mime_type,doc_size,content) values (:seqno,:mime_type,:length,:image)";
+    const std::string insert = "insert into " + owner_of(ctx) + "." + table +
+                               " (name,mime_type,doc_size,content,file_name) values "
+                               "(:seqno,:mime_type,:length,:image,:file_name)";
     int rc = session_client(ctx).oparse(ctx.cda, insert);
     if (rc == 0) {
-        rc = sbind(ctx, ":seqno", name);
+        rc = sbind(ctx, ":seqno", row.name);
     }
     if (rc == 0) {
-        rc = sbind(ctx, ":mime_type", bind_copy(ctx, mime_type));
+        rc = sbind(ctx, ":mime_type", row.mime_type);
     }
     if (rc == 0) {
-        rc = nbind(ctx, ":length", length);
+        rc = nbind(ctx, ":length", row.length);
     }
     if (rc == 0) {
-        rc = rbind(ctx, ":image", image);
+        rc = rbind(ctx, ":image", row.image);
+    }
+    if (rc == 0) {
+        rc = sbind(ctx, ":file_name", row.file_name);
     }
     if (rc == 0) {
         rc = session_client(ctx).oexec(ctx.cda);
@@ -160,10 +163,10 @@ int insert_row(request_ctx& ctx, char* name, std::string_view mime_type, std::in
 
 const char* ldimage(request_ctx& ctx, std::span<const char> bytes, std::string_view mime_type,
                     std::string_view file_name) {
-    char name[name_buffer_size + 2] = {};
-    generate_name(ctx, file_name, std::span<char>(name, name_buffer_size));
+    const std::string_view kept_name = client_file_name(file_name);
+    const std::string name = upload_name(next_sequence_value(ctx), kept_name);
     KESTREL_TRACE(ctx, "storing %zu bytes of '%.*s' as %s", bytes.size(),
-                  static_cast<int>(file_name.size()), file_name.data(), name);
+                  static_cast<int>(file_name.size()), file_name.data(), name.c_str());
 
     auto length = static_cast<std::int32_t>(bytes.size());
     std::unique_ptr<std::byte[]> image;
@@ -178,12 +181,15 @@ const char* ldimage(request_ctx& ctx, std::span<const char> bytes, std::string_v
         image = varraw(bytes);
     }
 
-    const int rc = insert_row(ctx, name, mime_type, &length, image.get());
+    char* const stored_name = bind_copy(ctx, name);
+    const upload_row row{stored_name, bind_copy(ctx, upload_mime_type(ctx, mime_type, kept_name)),
+                         &length, image.get(), bind_copy(ctx, kept_name)};
+    const int rc = insert_row(ctx, row);
     image.reset();
     if (rc != 0) {
         die(ctx, "%s", oerr_cda(ctx).c_str());
     }
-    return _xheap_strdup(ctx, name);
+    return stored_name;
 }
 
 void discard_uploaded_files(request_ctx& ctx) noexcept {

@@ -15,7 +15,7 @@ struct part_headers {
     // they pass on as C texts.
     std::string_view name = "";
     std::string_view file_name = "";  // "" for a plain field
-    std::string_view mime_type = "application/octet-stream";
+    std::string_view mime_type = "";  // "" when the part sent none
     // The blank line that ends the headers; null when the part ran out first.
     char* blank_line = nullptr;
 };

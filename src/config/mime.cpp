@@ -3,6 +3,9 @@
 // include files choose their Content-type through these.
 #include "config/mime.hpp"
 
+#include <algorithm>
+#include <cctype>
+
 #include "frame/wrb.hpp"
 
 namespace kestrel {
@@ -12,7 +15,48 @@ const char* default_type(const request_ctx& ctx) {
     return ctx.default_mime_type ? ctx.default_mime_type->c_str() : nullptr;
 }
 
+bool same_word(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool lists_extension(std::string_view extensions, std::string_view extension) {
+    while (!extensions.empty()) {
+        const std::size_t start = extensions.find_first_not_of(" \t");
+        if (start == std::string_view::npos) {
+            return false;
+        }
+        extensions.remove_prefix(start);
+        const std::size_t end = std::min(extensions.find_first_of(" \t"), extensions.size());
+        if (same_word(extensions.substr(0, end), extension)) {
+            return true;
+        }
+        extensions.remove_prefix(end);
+    }
+    return false;
+}
+
 }  // namespace
+
+const char* mime_type_for_extension(const request_ctx& ctx, std::string_view extension) {
+    if (extension.empty()) {
+        return nullptr;
+    }
+    for (const mime_row& row : ctx.mime_table) {
+        if (lists_extension(row.extensions, extension)) {
+            return row.type.c_str();
+        }
+    }
+    return nullptr;
+}
 
 bool isValidMimeType(request_ctx& ctx, std::string_view type) {
     for (const mime_row& row : ctx.mime_table) {

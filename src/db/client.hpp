@@ -139,6 +139,9 @@ class client {
     virtual int ologof(logon_area& lda) = 0;
     // The message text of a return code, as the database words it.
     virtual std::string oerhms(logon_area& lda, int code) = 0;
+    // The database's character set as the server names it (UTF8, LATIN1,
+    // ...); "" when not logged on or not known.
+    virtual std::string server_encoding() const { return ""; }
 };
 
 // The production backend (PostgreSQL over libpq).

@@ -13,6 +13,7 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/query.hpp"
+#include "db/text_encoding.hpp"
 #include "docs/document_table.hpp"
 #include "docs/include_block.hpp"
 #include "docs/include_tags.hpp"
@@ -281,7 +282,8 @@ void owassi(request_ctx& ctx) {
     if (text == nullptr) {
         return;
     }
-    client_write(ctx, "Content-type: text/html\n\n");
+    // The blocks' output is text in the database's character set.
+    client_write(ctx, "Content-type: " + with_charset(ctx, "text/html") + "\n\n");
     run_include_loop(ctx, text);
     log_timings(ctx, start, get_hsecs(ctx), "PROCESS-SSI");
 }

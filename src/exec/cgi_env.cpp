@@ -11,6 +11,7 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
+#include "db/text_encoding.hpp"
 #include "exec/dispatch.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
@@ -103,6 +104,7 @@ void setval(request_ctx& ctx, std::span<std::string_view> names, std::span<std::
     }
     names[slot] = _xheap_strdup(ctx, name != nullptr ? name : "(null)");
     values[slot] = _xheap_strdup(ctx, value != nullptr ? value : "(null)");
+    check_field_text(ctx, "CGI variable", names[slot], values[slot]);
     ++count;
 }
 

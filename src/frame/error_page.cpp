@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "args/request_report.hpp"
+#include "db/text_encoding.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
@@ -84,8 +85,10 @@ bool send_answer(request_ctx& ctx, int status, std::string_view message, error_s
         send_production_page(ctx, status, incident);
         return false;
     }
-    wrbprintf(ctx, "%sContent-type: text/plain\n\n%s\n\n%.*s\n", status_header(status).c_str(),
-              ctx.start_date.c_str(), static_cast<int>(message.size()), message.data());
+    // The message may quote the database, in its character set.
+    wrbprintf(ctx, "%sContent-type: %s\n\n%s\n\n%.*s\n", status_header(status).c_str(),
+              with_charset(ctx, "text/plain").c_str(), ctx.start_date.c_str(),
+              static_cast<int>(message.size()), message.data());
     return true;
 }
 

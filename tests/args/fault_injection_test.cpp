@@ -45,8 +45,7 @@ TEST_F(FaultInjection, UploadsLeaveNoFileWithoutItsRow) {
             if (to_files) {
                 set_config("demo_filedir", files.string());
             }
-            db->on("IMG_SEQ").outcomes = {{.row = row_values{"U0000001.txt"}},
-                                          {.row = row_values{"U0000002.txt"}}};
+            db->on("IMG_SEQ").outcomes = {{.row = row_values{"1"}}, {.row = row_values{"2"}}};
             post(multipart_body("XyZ", {file("a", "a.txt", std::string(70000, 'a')),
                                         field("b", "1"), file("c", "c.txt", "cc")}),
                  "multipart/form-data; boundary=XyZ");

@@ -30,8 +30,7 @@ class Multipart : public request_test {
 };
 
 TEST_F(Multipart, FieldsAreTakenAsTheyAreAndFilesStoredInPartOrder) {
-    db->on("IMG_SEQ").outcomes = {{.row = row_values{"U0000007.gif"}},
-                                  {.row = row_values{"U0000008.txt"}}};
+    db->on("IMG_SEQ").outcomes = {{.row = row_values{"7"}}, {.row = row_values{"8"}}};
     std::string image(1000, '\0');
     for (std::size_t i = 0; i < image.size(); ++i) {
         image[i] = static_cast<char>(i * 7);
@@ -57,7 +56,7 @@ TEST_F(Multipart, FieldsAreTakenAsTheyAreAndFilesStoredInPartOrder) {
     const auto& second = stored[1]->executions.at(0);
     EXPECT_EQ(second.find("image")->text, "line 1\r\nline 2");
     EXPECT_EQ(second.find("mime_type")->text, "application/octet-stream");
-    EXPECT_NE(db->statements[0].text.find("'C:\\docs\\cat.gif'"), std::string::npos);
+    EXPECT_EQ(first.find("file_name")->text, "cat.gif");
 }
 
 TEST_F(Multipart, OddAndMalformedBodiesStayInsideTheBufferAndStoreNothing) {
@@ -143,7 +142,7 @@ TEST_F(Multipart, OddAndMalformedBodiesStayInsideTheBufferAndStoreNothing) {
 }
 
 TEST_F(Multipart, TokenNamesAndReorderedHeadersAreRead) {
-    db->on("IMG_SEQ").outcomes = {{.row = row_values{"U0000009.txt"}}};
+    db->on("IMG_SEQ").outcomes = {{.row = row_values{"9"}}};
     post(multipart_body("XyZ", {part{"Content-Disposition: form-data; name=bit", {}, "1"},
                                 part{"Content-Type: text/plain",
                                      {"Content-Encoding: identity",
@@ -156,7 +155,7 @@ TEST_F(Multipart, TokenNamesAndReorderedHeadersAreRead) {
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0]->executions.at(0).find("image")->text, "file body");
     EXPECT_EQ(stored[0]->executions.at(0).find("mime_type")->text, "text/plain");
-    EXPECT_NE(db->statements[0].text.find("'n.txt'"), std::string::npos);
+    EXPECT_EQ(stored[0]->executions.at(0).find("file_name")->text, "n.txt");
 }
 
 // Every part is read before the first file is stored: neither a body cut
@@ -202,7 +201,7 @@ TEST_F(Multipart, ManyPartsAreReadInChunksOfTheConfiguredSize) {
 }
 
 TEST_F(Multipart, ShortBodyEndsTheRequestAndStoresNothing) {
-    db->on("IMG_SEQ").outcomes = {{.row = row_values{"U0000001.txt"}}};
+    db->on("IMG_SEQ").outcomes = {{.row = row_values{"1"}}};
     const std::string body = multipart_body("XyZ", {file("f", "a.txt", "content")});
     post(body, form_type);
     client->body.resize(body.size() - 10);

@@ -20,7 +20,7 @@ TEST_F(PartHeaders, ReadAsClientsWriteThem) {
         std::string headers;  // the lines before the blank line
         std::string name;
         std::string file_name = "";
-        std::string mime_type = "application/octet-stream";
+        std::string mime_type = "";  // none sent
         bool form_data = true;
     } cases[] = {
         {"token value", std::string(cd) + "form-data; name=bit", "bit"},
@@ -37,6 +37,8 @@ TEST_F(PartHeaders, ReadAsClientsWriteThem) {
         {"escaped quote and backslash",
          std::string(cd) + R"(form-data; name="say \"hi\""; filename="C:\\dir\\x.txt")",
          "say \"hi\"", R"(C:\dir\x.txt)"},
+        {"escaped quote before the extension",
+         std::string(cd) + R"(form-data; name="f"; filename="a\"b.pdf")", "f", "a\"b.pdf"},
         {"other backslashes stay",
          std::string(cd) + R"(form-data; name="f"; filename="C:\docs\p.jpg")", "f",
          R"(C:\docs\p.jpg)"},
@@ -79,11 +81,10 @@ TEST_F(PartHeaders, ReadAsClientsWriteThem) {
          "CONTENT-TYPE:   image/png  \r\nX-Junk\r\n" + std::string(cd) +
              "form-data; name=a\r\ncontent-type: image/gif ",
          "a", "", "image/gif"},
-        {"not form-data", std::string(cd) + "attachment; name=a", "", "",
-         "application/octet-stream", false},
+        {"not form-data", std::string(cd) + "attachment; name=a", "", "", "", false},
         {"no disposition", "Content-Type: text/plain", "", "", "text/plain", false},
-        {"disposition type only by prefix", std::string(cd) + "form-database; name=a", "", "",
-         "application/octet-stream", false},
+        {"disposition type only by prefix", std::string(cd) + "form-database; name=a", "", "", "",
+         false},
     };
     for (const auto& c : cases) {
         std::string part = c.headers + "\r\n\r\ncontent";

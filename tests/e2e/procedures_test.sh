@@ -19,8 +19,24 @@ guestbook_count() { sql "select count(*) from demo.guestbook where message = '$1
 begin_case "hello page"
 fetch "$base/demo/owa/hello"
 expect_status 200
-expect_header_has "Content-Type: text/html"
+expect_header_has "Content-Type: text/html; charset=utf-8"
 expect_body_has "Hello, world"
+
+begin_case "text in the database's character set, and text that is not"
+fetch "$base/demo/owa/greet?name=Zo%C3%AB%20O%27Brien"
+expect_status 200
+expect_body_has "Good day, Zoë O"
+expect_body_has "Brien!"
+# The same name as a page without a charset made browsers post it.
+fetch "$base/demo/owa/greet?name=Zo%EB%20O%27Brien"
+expect_status 400
+expect_body_has "Field 'name' is not valid UTF8 text"
+fetch "$base/demo/owa/greet" --data-urlencode "greeting=Hi" --data "name=%FF"
+expect_status 400
+expect_body_has "Field 'name' is not valid UTF8 text"
+fetch "$base/demo/owa/greet?name=Ada" -H $'User-Agent: Zo\xeb'
+expect_status 400
+expect_body_has "CGI variable 'HTTP_USER_AGENT' is not valid UTF8 text"
 
 begin_case "an unchecked Basic header names no user"
 fetch "$base/demo/owa/hello" -u admin:forged
@@ -159,6 +175,47 @@ expect_body_has ", 300000 bytes"
 stored=$(sql "select encode(sha256(content), 'hex') from demo.wwv_document
               where doc_size = 300000 order by name desc limit 1")
 expect_equal "$stored" "$(sha256sum <"$work/upload.bin" | cut -d' ' -f1)"
+
+begin_case "upload names: the extension alone, filename* and escaped quotes understood"
+# part NAME DISPOSITION-PARAMETERS [CONTENT-TYPE]: one file part of the body.
+part() {
+    printf -- '--XyZ\r\nContent-Disposition: form-data; name="%s"; %s\r\n' "$1" "$2"
+    [ -z "${3:-}" ] || printf 'Content-Type: %s\r\n' "$3"
+    printf '\r\nbytes of %s\r\n' "$1"
+}
+{
+    part first "filename=\"report.final.docx\"" application/x-docx
+    part second "filename*=UTF-8''r%C3%A9sum%C3%A9%202026%20(v2).pdf"
+    part title "filename=\"C:\\tmp\\a\\\"b'); drop table x; --.txt\""
+    printf -- '--XyZ--\r\n'
+} >"$work/names.body"
+fetch "$base/demo/owa/upload_received" -H "Content-Type: multipart/form-data; boundary=XyZ" \
+    --data-binary "@$work/names.body"
+expect_status 200
+uploads=$(sql "select substring(name from '^U[0-9]+(.*)$') || '|' || file_name || '|' || mime_type
+               || '|' || convert_from(content, 'UTF8') from demo.wwv_document
+               where file_name in ('report.final.docx', 'résumé 2026 (v2).pdf',
+                                   'a\"b''); drop table x; --.txt')
+               order by name")
+expect_equal "$uploads" ".docx|report.final.docx|application/x-docx|bytes of first
+.pdf|résumé 2026 (v2).pdf|application/pdf|bytes of second
+.txt|a\"b'); drop table x; --.txt|text/plain|bytes of title"
+pdf=$(sql "select name from demo.wwv_document where file_name = 'résumé 2026 (v2).pdf'")
+expect_body_has "<a href=\"../owai/$pdf\">$pdf</a> (résumé 2026 (v2).pdf)"
+fetch "$base/demo/owai/$pdf"
+expect_status 200
+expect_header_has "Content-Type: application/pdf"
+expect_equal "$body" "bytes of second"
+fetch "$base/demo/owaigz/$pdf.gz"
+expect_equal "$(gzip -dc "$work/body")" "bytes of second"
+{
+    part first $'filename="Zo\xeb.txt"'
+    printf -- '--XyZ--\r\n'
+} >"$work/latin1.body"
+fetch "$base/demo/owa/upload_received" -H "Content-Type: multipart/form-data; boundary=XyZ" \
+    --data-binary "@$work/latin1.body"
+expect_status 400
+expect_body_has "Field 'first' is not valid UTF8 text"
 
 # ---- timing report ---------------------------------------------------------
 

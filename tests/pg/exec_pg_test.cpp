@@ -95,7 +95,7 @@ TEST_F(PgExec, CallsPassScalarsAndArraysInRequestOrder) {
     ASSERT_EQ(call("kestrel_app.proc_out", {{"a", "v"}}), 1);
     ASSERT_EQ(call("proc0", {}), 1);
     dump_page(ctx);
-    EXPECT_EQ(client->written, "Content-type: text/html\n\nhello Ann\nzero\n");
+    EXPECT_EQ(client->written, "Content-type: text/html; charset=utf-8\n\nhello Ann\nzero\n");
     EXPECT_EQ(selected("select string_agg(b, ',' order by b) from kestrel_app.calls"), "out,x");
 }
 
@@ -146,7 +146,7 @@ TEST_F(PgExec, PagesArriveWholeInBatchesOf27Lines) {
         std::string expected;
         if (lines > 0) {
             body = "perform owa_util.mime_header('text/plain');";
-            expected = "Content-type: text/plain\n\n";
+            expected = "Content-type: text/plain; charset=utf-8\n\n";
         }
         for (int i = 3; i <= lines; ++i) {
             body += " perform htp.print('line " + std::to_string(i) + "');";
@@ -161,7 +161,7 @@ TEST_F(PgExec, PagesArriveWholeInBatchesOf27Lines) {
     }
     EXPECT_EQ(page_of("perform htp.print(repeat('x', 1000)); perform htp.print(repeat('y', 255)); "
                       "perform htp.prn(repeat(chr(233), 200));"),
-              "Content-type: text/html\n\n" + std::string(1000, 'x') + "\n" +
+              "Content-type: text/html; charset=utf-8\n\n" + std::string(1000, 'x') + "\n" +
                   std::string(255, 'y') + "\n" + accents);
 }
 
@@ -178,7 +178,7 @@ TEST_F(PgExec, BlocksOfOneCallRunTheRoutineOrDoNotCompile) {
     }
     wrb().config = {{"post_app", "kestrel_app.proc0"}};
     do_post_action(ctx);
-    EXPECT_EQ(client->written, "Content-type: text/html\n\nzero\nhello Bob\nzero\n");
+    EXPECT_EQ(client->written, "Content-type: text/html; charset=utf-8\n\nzero\nhello Bob\nzero\n");
 }
 
 TEST_F(PgExec, FailingBlocksLeaveTheTransactionUsable) {

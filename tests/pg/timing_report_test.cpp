@@ -72,7 +72,9 @@ TEST_F(TimingReport, PageOnlyOnceTheServiceEnabledIt) {
     EXPECT_EQ(old.find("<svg"), std::string::npos);
 
     const std::string bad = report("'soon'';'", "null");
-    EXPECT_TRUE(bad.starts_with("Status: 400 Bad Request\nContent-type: text/html\n\n")) << bad;
+    EXPECT_TRUE(
+        bad.starts_with("Status: 400 Bad Request\nContent-type: text/html; charset=utf-8\n\n"))
+        << bad;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // toolkit_test.cpp - the database-side toolkit: installation, the header
 // rules of the page buffer, the tag helpers, cookies and environment.
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "db/errors.hpp"
 #include "db/query.hpp"
@@ -12,9 +14,11 @@ namespace {
 
 using Toolkit = toolkit_fixture;
 
+// In a LATIN1 database, whose pages name that charset.
 TEST_F(Toolkit, InstallAndServiceCanBeRepeated) {
     const std::string db = database() + "_fresh";
-    exec("CREATE DATABASE " + db + " TEMPLATE template0");
+    exec("CREATE DATABASE " + db +
+         " TEMPLATE template0 ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C'");
     const std::string toolkit = std::string(KESTREL_SOURCE_DIR) + "/scripts/toolkit ";
     std::string target = "'";
     target.append(cluster_conninfo(db)).append("'");  // appends: no -Wrestrict at -O3
@@ -25,6 +29,13 @@ TEST_F(Toolkit, InstallAndServiceCanBeRepeated) {
     EXPECT_NE(std::system((toolkit + "service " + target + " no_such_role 2>/dev/null").c_str()),
               0);
     EXPECT_NE(std::system((toolkit + "2>/dev/null").c_str()), 0);
+    const std::string charset_query =
+        "psql -X -q -t -A -d " + target + " -c \"select owa.text_content_type('text/html')\"";
+    std::unique_ptr<FILE, int (*)(FILE*)> out(popen(charset_query.c_str(), "r"), pclose);
+    ASSERT_TRUE(out);
+    char line[100] = {};
+    EXPECT_STREQ(std::fgets(line, sizeof line, out.get()), "text/html; charset=iso-8859-1\n");
+    out.reset();
     exec("DROP DATABASE " + db + " WITH (FORCE)");
 }
 
@@ -32,9 +43,15 @@ TEST_F(Toolkit, DefaultHeaderOnlyWhenTheProcedureWroteNone) {
     const std::pair<const char*, const char*> cases[] = {
         {"", ""},
         {"perform htp.print('a'); perform htp.prn('b'); perform htp.p(42);",
-         "Content-type: text/html\n\na\nb42\n"},
+         "Content-type: text/html; charset=utf-8\n\na\nb42\n"},
         {"perform owa_util.mime_header('text/plain'); perform htp.p('x');",
-         "Content-type: text/plain\n\nx\n"},
+         "Content-type: text/plain; charset=utf-8\n\nx\n"},
+        {"perform owa_util.mime_header('text/plain', binclude_charset => false);",
+         "Content-type: text/plain\n\n"},
+        {"perform owa_util.mime_header('image/png');", "Content-type: image/png\n\n"},
+        {"perform owa_util.mime_header('image/svg+xml', false); "
+         "perform owa_util.mime_header('text/csv; charset=iso-8859-1');",
+         "Content-type: image/svg+xml\nContent-type: text/csv; charset=iso-8859-1\n\n"},
         {"perform owa_util.mime_header('text/html', false, 'utf-8'); "
          "perform owa_cookie.send('k', 'v w', path => '/'); perform htp.print('X-Extra: 1'); "
          "perform owa_util.http_header_close(); perform htp.prn('b');",
@@ -43,7 +60,7 @@ TEST_F(Toolkit, DefaultHeaderOnlyWhenTheProcedureWroteNone) {
          "Location: http://example.org/\n\n"},
         {"perform owa_util.status_line(404, 'Not Found', false); "
          "perform owa_util.mime_header('text/plain'); perform htp.print('gone');",
-         "Status: 404 Not Found\nContent-type: text/plain\n\ngone\n"},
+         "Status: 404 Not Found\nContent-type: text/plain; charset=utf-8\n\ngone\n"},
         {"perform owa.header_sent(); perform htp.print('in place');", "in place\n"},
     };
     for (const auto& [body, page] : cases) {

@@ -371,6 +371,11 @@ std::string connection::user() const {
     return name != nullptr ? name : "";
 }
 
+std::string connection::server_encoding() const {
+    const char* name = conn_ != nullptr ? PQparameterStatus(conn_, "server_encoding") : nullptr;
+    return name != nullptr ? name : "";
+}
+
 std::string connection::error_message() const {
     return conn_ == nullptr ? "not connected" : trimmed(PQerrorMessage(conn_));
 }

@@ -98,6 +98,9 @@ class connection {
     // The role the session logged on as.
     std::string user() const;
 
+    // The server_encoding the server reported; "" when not connected.
+    std::string server_encoding() const;
+
     // The connection's own error text (lost connection and the like).
     std::string error_message() const;
 

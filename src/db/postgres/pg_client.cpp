@@ -315,7 +315,7 @@ int pg_client::oexec(cursor_area& cda) {
         case statement_kind::start_date:
         case statement_kind::session_user:
         case statement_kind::clock:
-        case statement_kind::upload_name:
+        case statement_kind::upload_sequence:
         case statement_kind::document_select:
             return run_select(cda, false);
         case statement_kind::cgi_env:
@@ -351,7 +351,7 @@ int pg_client::oexfet(cursor_area& cda) {
         case statement_kind::start_date:
         case statement_kind::session_user:
         case statement_kind::clock:
-        case statement_kind::upload_name:
+        case statement_kind::upload_sequence:
             return run_select(cda, true);
         case statement_kind::document_select:
             return run_document_select(cda);
@@ -453,6 +453,10 @@ int pg_client::ologof(logon_area& lda) {
     page_.clear();
     document_ = {};
     return lda.rc = 0;
+}
+
+std::string pg_client::server_encoding() const {
+    return conn_.server_encoding();
 }
 
 std::string pg_client::oerhms(logon_area&, int code) {

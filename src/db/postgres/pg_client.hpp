@@ -40,12 +40,13 @@ class pg_client final : public client {
     int oclose(cursor_area& cda) override;
     int ologof(logon_area& lda) override;
     std::string oerhms(logon_area& lda, int code) override;
+    std::string server_encoding() const override;
 
   private:
     // The row of the document last fetched, for the piece reads that follow.
     struct document_row {
         bool valid = false;
-        std::string ctid;
+        std::string name;  // a view has no ctid: pieces are read by name
         std::size_t total = 0;
         std::size_t cached_offset = 0;
         std::string cached;  // the bytes last read from cached_offset

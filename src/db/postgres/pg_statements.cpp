@@ -15,12 +15,7 @@ namespace kestrel::db::pg {
 namespace {
 
 constexpr const char* clock_query = "SELECT hsecs FROM sys.v_$timer";
-// "U", seven digits of the owner's img_seq, and the file name's extension
-// from its last '.', at most 4 characters.
-constexpr const char* upload_name_query =
-    "SELECT rtrim('U' || to_char(nextval(format('%I.img_seq', $1::text)::regclass), "
-    "'FM0000000') || CASE WHEN strpos($2::text, '.') = 0 THEN '' "
-    "ELSE substr($2::text, length($2::text) - strpos(reverse($2::text), '.') + 1, 4) END)";
+constexpr const char* upload_sequence_query = "SELECT nextval($1::regclass)";
 constexpr const char* generic_arg_query = "SELECT cgi_args.add($1, $2)";
 // Uploads from this size on stream to the server in pieces (COPY) rather
 // than travel as one parameter, which would copy them twice more here.
@@ -82,9 +77,8 @@ int pg_client::run_select(cursor_area& cda, bool fetch) {
             // transaction usable.
             r = conn_.exec_guarded(clock_query);
             break;
-        case statement_kind::upload_name:
-            r = conn_.exec(upload_name_query,
-                           {param{statement_.relation.schema}, param{statement_.file_name}});
+        case statement_kind::upload_sequence:
+            r = conn_.exec(upload_sequence_query, {param{statement_.relation.quoted()}});
             break;
         case statement_kind::document_select:
             return run_document_select(cda);
@@ -268,7 +262,7 @@ int pg_client::run_get_page(cursor_area& cda) {
 
 int pg_client::run_document_insert(cursor_area& cda) {
     std::vector<param> params;
-    for (const char* name : {"seqno", "mime_type", "length"}) {
+    for (const char* name : {"seqno", "mime_type", "length", "file_name"}) {
         auto value = bound_param(name);
         if (!value) {
             return fail(cda, not_all_bound, standard_message(not_all_bound) + ": " + name);
@@ -287,7 +281,8 @@ int pg_client::run_document_insert(cursor_area& cda) {
     }
     params.push_back(*bound_param("image"));
     const std::string sql = "INSERT INTO " + statement_.relation.quoted() +
-                            " (name, mime_type, doc_size, content) VALUES ($1, $2, $3, $4)";
+                            " (name, mime_type, doc_size, file_name, content) "
+                            "VALUES ($1, $2, $3, $4, $5)";
     result r = conn_.exec(sql, params);
     if (failed(r.get())) {
         return fail_result(cda, r.get());
@@ -308,13 +303,12 @@ int pg_client::copy_document(cursor_area& cda, const std::vector<param>& params,
         return try_insert;
     }
     result started = conn_.exec("COPY " + statement_.relation.quoted() +
-                                " (name, mime_type, doc_size, content) FROM STDIN");
+                                " (name, mime_type, doc_size, file_name, content) FROM STDIN");
     if (PQresultStatus(started.get()) != PGRES_COPY_IN) {
         return fail_result(cda, started.get());
     }
     std::string fields;
-    for (std::size_t i = 0; i < 3; ++i) {
-        const param& p = params[i];
+    for (const param& p : params) {
         fields +=
             copy_text_field(p.is_null ? std::nullopt : std::optional<std::string_view>(p.value));
         fields += '\t';
@@ -339,7 +333,7 @@ int pg_client::run_document_select(cursor_area& cda) {
     // Column 1 of the gateway's select (image) is the first piece; the
     // content is never fetched whole.
     const std::string sql = std::string(
-                                "SELECT ctid::text, coalesce(octet_length(image), 0)::text, "
+                                "SELECT name::text, coalesce(octet_length(image), 0)::text, "
                                 "substring(image FROM 1 FOR $2::integer)") +
                             (statement_.all_columns ? ", mime_type::text, img_size::text" : "") +
                             " FROM " + statement_.relation.quoted() + " WHERE name = $1 LIMIT 2";
@@ -354,7 +348,7 @@ int pg_client::run_document_select(cursor_area& cda) {
         return fail(cda, too_many_rows, standard_message(too_many_rows));
     }
     document_.valid = true;
-    document_.ctid.assign(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0));
+    document_.name.assign(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0));
     document_.total = std::strtoull(
         std::string(PQgetvalue(r.get(), 0, 1), PQgetlength(r.get(), 0, 1)).c_str(), nullptr, 10);
     document_.cached_offset = 0;
@@ -378,9 +372,9 @@ int pg_client::oflng(cursor_area& cda, int position, std::span<std::byte> piece,
                         offset + wanted <= document_.cached_offset + document_.cached.size();
     if (!cached) {
         const std::string sql = "SELECT substring(image FROM $2::integer FOR $3::integer) FROM " +
-                                statement_.relation.quoted() + " WHERE ctid = $1::tid";
+                                statement_.relation.quoted() + " WHERE name = $1";
         result r = conn_.exec(sql,
-                              {param{document_.ctid}, param{std::to_string(offset + 1)},
+                              {param{document_.name}, param{std::to_string(offset + 1)},
                                param{std::to_string(wanted)}},
                               true);
         if (failed(r.get())) {

@@ -111,64 +111,23 @@ bool match_relation_statement(std::string_view text, std::string_view head, std:
     return true;
 }
 
-// A SQL literal body starting at pos and ending before its closing quote,
-// with doubled quotes undoubled. Sets pos after the closing quote.
-std::optional<std::string> read_literal_body(std::string_view text, std::size_t& pos) {
-    std::string body;
-    while (pos < text.size()) {
-        if (text[pos] != '\'') {
-            body += text[pos++];
-            continue;
-        }
-        if (pos + 1 < text.size() && text[pos + 1] == '\'') {
-            body += '\'';
-            pos += 2;
-            continue;
-        }
-        ++pos;
-        return body;
-    }
-    return std::nullopt;
-}
-
-bool match_upload_name(std::string_view text, mapped_statement& out) {
-    auto pos = match_at(text, 0, " SELECT rtrim('U' || ltrim(to_char(");
-    if (!pos) {
+// "select OWNER.IMG_SEQ.NEXTVAL from dual": the next value of the owner's
+// sequence that numbers uploads.
+bool match_upload_sequence(std::string_view text, mapped_statement& out) {
+    const auto start = match_at(text, 0, " select ");
+    if (!start) {
         return false;
     }
-    const std::size_t owner_start = *pos;
-    while (*pos < text.size() && text[*pos] != '.') {
-        ++*pos;
-    }
-    const std::string_view owner = text.substr(owner_start, *pos - owner_start);
-    pos = match_at(text, *pos, ".IMG_SEQ.NEXTVAL,'0000000')) || decode(nvl(instr('");
-    if (!pos) {
+    const std::size_t dot = text.find('.', *start);
+    if (dot == std::string_view::npos ||
+        match_at(text, dot, ".IMG_SEQ.NEXTVAL from dual ") != text.size()) {
         return false;
     }
-    // Each literal's opening quote ends the pattern before it; its closing
-    // quote is consumed with its body.
-    std::string names[3];
-    const std::string_view separators[3] = {",'.',-1),0), 0, '', substr('", ",instr('",
-                                            ",'.',-1),4))) FROM DUAL "};
-    for (int i = 0; i < 3; ++i) {
-        auto body = read_literal_body(text, *pos);
-        if (!body) {
-            return false;
-        }
-        names[i] = std::move(*body);
-        pos = match_at(text, *pos, separators[i]);
-        if (!pos) {
-            return false;
-        }
-    }
-    if (*pos != text.size() || names[0] != names[1] || names[1] != names[2]) {
-        return false;
-    }
+    const std::string_view owner = text.substr(*start, dot - *start);
     if (!is_identifier(owner)) {
         out.invalid = "not a schema name: " + std::string(owner);
     }
     out.relation = {fold_identifier(owner), "img_seq"};
-    out.file_name = std::move(names[0]);
     return true;
 }
 
@@ -311,9 +270,10 @@ bool match_relation_forms(std::string_view text, mapped_statement& out) {
         out.kind = statement_kind::timing_insert;
         return true;
     }
-    if (match_relation_statement(
-            text, " insert into ",
-            " (name,mime_type,doc_size,content) values (:seqno,:mime_type,:length,:image) ", out)) {
+    if (match_relation_statement(text, " insert into ",
+                                 " (name,mime_type,doc_size,content,file_name) values "
+                                 "(:seqno,:mime_type,:length,:image,:file_name) ",
+                                 out)) {
         out.kind = statement_kind::document_insert;
         return true;
     }
@@ -391,8 +351,8 @@ mapped_statement map_statement(std::string_view text, std::string_view described
         out.kind = statement_kind::describe;
         return out;
     }
-    if (match_upload_name(text, out)) {
-        out.kind = statement_kind::upload_name;
+    if (match_upload_sequence(text, out)) {
+        out.kind = statement_kind::upload_sequence;
         return out;
     }
     if (match_call(text, described_routine, out)) {

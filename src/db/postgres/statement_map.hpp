@@ -22,7 +22,7 @@ enum class statement_kind {
     routine_block,    // begin NAME; end; or begin NAME(...); end; (post-actions)
     generic_arg,      // one cgi_args field
     get_page,         // owa.get_page batch
-    upload_name,      // IMG_SEQ name of an upload
+    upload_sequence,  // IMG_SEQ value that numbers an upload
     document_insert,  // row of an uploaded document
     document_select,  // document content, mime type and size, or content only
     timing_insert,    // one timing row
@@ -51,8 +51,7 @@ struct mapped_statement {
     std::string text;  // the statement as the gateway wrote it
 
     std::string pre_action;    // cgi_env: the boolean expression, trusted configuration
-    relation_name relation;    // documents, timing table, upload sequence owner (schema)
-    std::string file_name;     // upload_name: the browser's file name, quotes undoubled
+    relation_name relation;    // documents, timing table, upload sequence
     bool all_columns = false;  // document_select: image, mime_type, img_size
     // call: the routine as named in the block and its arguments; invalid is
     // set when an argument is not name=>:name with an identifier name.

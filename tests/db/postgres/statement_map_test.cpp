@@ -32,8 +32,8 @@ TEST(StatementMap, BlocksAreTakenApartOnlyWhereTheyAreBlocks) {
 TEST(StatementMap, RelationsAreFoldedOrRefused) {
     const auto insert = [](const std::string& table) {
         return map_statement("insert into " + table +
-                                 " (name,mime_type,doc_size,content) values "
-                                 "(:seqno,:mime_type,:length,:image)",
+                                 " (name,mime_type,doc_size,content,file_name) values "
+                                 "(:seqno,:mime_type,:length,:image,:file_name)",
                              "");
     };
     const auto good = insert("Shop.WWV_Document");
@@ -44,6 +44,12 @@ TEST(StatementMap, RelationsAreFoldedOrRefused) {
         EXPECT_EQ(m.kind, statement_kind::document_insert) << bad;
         EXPECT_FALSE(m.invalid.empty()) << bad;
     }
+    const auto sequence = map_statement("select Shop.IMG_SEQ.NEXTVAL from dual", "");
+    EXPECT_EQ(sequence.kind, statement_kind::upload_sequence);
+    EXPECT_EQ(sequence.relation.quoted(), "\"shop\".\"img_seq\"");
+    const auto hostile = map_statement("select x;drop.IMG_SEQ.NEXTVAL from dual", "");
+    EXPECT_EQ(hostile.kind, statement_kind::upload_sequence);
+    EXPECT_FALSE(hostile.invalid.empty());
 }
 
 TEST(StatementMap, Identifiers) {
