@@ -24,11 +24,14 @@ void check_scan(std::string_view text, const std::vector<pg::placeholder>& found
         check(p.position >= after, "placeholders in order, never overlapping");
         check(p.position + p.length <= text.size(), "inside the text");
         check(text[p.position] == ':', "at a colon");
-        check(p.length == p.name.size() + 1 && !p.name.empty() && p.name.size() <= 31,
+        check(!p.name.empty() && p.name.size() <= 31 && p.length >= p.name.size() + 1,
               "a colon and a name of 1 to 31 characters");
-        for (const char c : p.name) {
+        check(p.length == p.name.size() + 1 || p.name.size() == 31, "only a long run is cut");
+        for (const char c : text.substr(p.position + 1, p.length - 1)) {
             check(is_name_char(c), "names of letters, digits and '_'");
         }
+        check(p.position + p.length == text.size() || !is_name_char(text[p.position + p.length]),
+              "the whole run of name characters");
         after = p.position + p.length;
     }
 }

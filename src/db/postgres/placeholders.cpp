@@ -3,6 +3,7 @@
 // statements the gateway does not build itself.
 #include "db/postgres/placeholders.hpp"
 
+#include <algorithm>
 #include <cctype>
 
 namespace kestrel::db::pg {
@@ -121,12 +122,14 @@ std::vector<placeholder> find_placeholders(std::string_view text) {
             continue;
         }
         std::size_t length = 0;
-        while (length < name_max && i + 1 + length < text.size() &&
-               is_name_char(text[i + 1 + length])) {
+        while (i + 1 + length < text.size() && is_name_char(text[i + 1 + length])) {
             ++length;
         }
+        // A longer run is bound under its first characters but replaced
+        // whole: a rest left behind would join what follows the literal
+        // (an "e" before a quote turns it into an E'' string).
         if (length > 0) {
-            found.push_back({i, length + 1, text.substr(i + 1, length)});
+            found.push_back({i, length + 1, text.substr(i + 1, std::min(length, name_max))});
         }
         // The character after the name is skipped, unless it opens a literal,
         // quoted identifier, comment or dollar quote: skipping that would put

@@ -16,7 +16,7 @@ namespace kestrel::db::pg {
 
 struct placeholder {
     std::size_t position = 0;  // of the ':'
-    std::size_t length = 0;    // ':' and the name
+    std::size_t length = 0;    // ':' and the whole run of name characters
     std::string_view name;
 };
 

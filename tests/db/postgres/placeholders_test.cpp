@@ -30,7 +30,8 @@ TEST(PgPlaceholders, ScanFindsPlaceholdersOnlyInCode) {
         {"begin x := 1; end;", {}},
         {"select 1::text", {}},
         {":" + long_name, {std::string(31, 'n')}},
-        {":a:b", {"a"}},  // the character after a name is skipped
+        {":" + long_name + ":b", {std::string(31, 'n')}},  // the run ends the name
+        {":a:b", {"a"}},                                   // the character after a name is skipped
         {"begin htp.print('it''s :a'); end;", {}},
         // A literal spliced into these could end them: they hold no placeholder.
         {"-- :c in a comment\n:d", {"d"}},
@@ -81,6 +82,12 @@ TEST(PgPlaceholders, SplicedLiteralsStayTokensOfTheirOwn) {
     const std::string out = splice_literals(
         "e:b'\\'\\%:r", [](std::string_view) { return std::optional<std::string>("'v'"); });
     EXPECT_EQ(out, "e 'v' '\\'\\% 'v' ");
+    // The rest of a name over 31 characters goes with it: an "e" left
+    // behind would open an E'' string before the next literal.
+    const std::string long_name = std::string(31, 'n') + "e";
+    EXPECT_EQ(splice_literals(":" + long_name + "'\\' :r",
+                              [](std::string_view) { return std::optional<std::string>("'v'"); }),
+              " 'v' '\\'  'v' ");
 }
 
 TEST(PgPlaceholders, DoBlockTagNeverOccursInTheBody) {
