@@ -123,7 +123,7 @@ std::optional<std::time_t> parse_http_date(std::string_view text) {
     std::array<char, 4> month{};
     std::tm utc{};
     int consumed = 0;
-    if (std::sscanf(date.c_str(), "%3s %d %3s %d %d:%d:%d GMT%n", day.data(), &utc.tm_mday,
+    if (std::sscanf(date.c_str(), "%3s, %d %3s %d %d:%d:%d GMT%n", day.data(), &utc.tm_mday,
                     month.data(), &utc.tm_year, &utc.tm_hour, &utc.tm_min, &utc.tm_sec,
                     &consumed) != 7 ||
         static_cast<std::size_t>(consumed) != date.size()) {

@@ -42,7 +42,11 @@ void do_post_action(request_ctx& ctx) {
         session_client(ctx).oexec(ctx.cda) != 0) {
         die_with_cursor_error(ctx);
     }
-    dump_page(ctx);
+    // A document or file is the whole response: a page after it would
+    // corrupt it (and contradict its Content-Length).
+    if (!is_streaming()) {
+        dump_page(ctx);
+    }
 }
 
 }  // namespace kestrel

@@ -80,6 +80,15 @@ expect_equal "$(sha_of_file "$work/body")" "$(stored_sha welcome.txt)"
 # ---- HTTP semantics of documents --------------------------------------------
 
 header_value() { sed -n "s/^$1: //Ip" <<<"$headers" | head -1; }
+# expect_length N: the announced length. Apache's CGI and proxy roads pass
+# the body on chunked and drop the length; the byte checks still count.
+expect_length() {
+    if [ -z "$(header_value content-length)" ] && [[ ${headers,,} == *"transfer-encoding: chunked"* ]]; then
+        ok
+        return
+    fi
+    expect_header_has "Content-Length: $1"
+}
 # stored_slice_sha FIRST COUNT: the sha256 of those bytes of e2e-binary.bin.
 stored_slice_sha() {
     sql "select encode(sha256(substring(image from $(($1 + 1)) for $2)), 'hex')
@@ -90,7 +99,7 @@ begin_case "documents carry their length and validators; a current copy gets 304
 doc=$base/demo/owai/e2e-binary.bin
 fetch "$doc"
 expect_status 200
-expect_header_has "Content-Length: 320000"
+expect_length "320000"
 expect_header_has "Accept-Ranges: bytes"
 expect_header_has "Cache-Control: no-cache"
 etag=$(header_value etag)
@@ -114,7 +123,9 @@ expect_status 200
 begin_case "HEAD sends the headers only"
 fetch "$doc" --head
 expect_status 200
-expect_header_has "Content-Length: 320000"
+# Apache's CGI and proxy roads drop the length of a HEAD answer too.
+length=$(header_value content-length)
+[ -z "$length" ] || expect_equal "$length" 320000
 expect_equal "$(sed -n '/^\r\?$/,$p' "$work/body" | tr -d '\r\n' | wc -c)" 0
 
 begin_case "a Range gets 206 with exactly those bytes: first, middle and last"
@@ -124,7 +135,7 @@ for spec in 0-99:0:100 100000-165535:100000:65536 319990-:319990:10 -1000:319000
     fetch "$doc" -H "Range: bytes=$range"
     expect_status 206
     expect_header_has "Content-Range: bytes $first-$((first + count - 1))/320000"
-    expect_header_has "Content-Length: $count"
+    expect_length "$count"
     expect_equal "$(sha_of_file "$work/body")" "$(stored_slice_sha "$first" "$count")"
 done
 
@@ -151,7 +162,7 @@ fetch "$base/demo/owa/download_welcome"
 expect_status 200
 expect_header_has "Content-Type: text/plain"
 expect_header_has 'Content-Disposition: attachment; filename="welcome.txt"'
-expect_header_has "Content-Length: $(sql "select octet_length(image) from demo.image where name = 'welcome.txt'")"
+expect_length "$(sql "select octet_length(image) from demo.image where name = 'welcome.txt'")"
 expect_equal "$(sha_of_file "$work/body")" "$(stored_sha welcome.txt)"
 fetch "$base/demo/owa/download_welcome" -H "If-None-Match: $(header_value etag)"
 expect_status 304
@@ -177,7 +188,7 @@ status=$(curl -s -g --max-time 90 -D "$work/headers" -o "$work/body" -w '%{http_
 headers=$(tr -d '\r' <"$work/headers")
 body=
 expect_status 200
-expect_header_has "Content-Length: $((mib * 1048576))"
+expect_length "$((mib * 1048576))"
 expect_header_has "filename=\"sample-${mib}mib.bin\""
 expect_equal "$(sha_of_file "$work/body")" "$(sql "select encode(sha256(demo.sample_bytes($mib)), 'hex')")"
 
