@@ -50,17 +50,17 @@ byte_range parse_byte_range(const char* header, std::uint64_t size) {
     if (header == nullptr) {
         return whole;
     }
-    std::string_view spec = trimmed(header);
-    if (!starts_with_unit(spec)) {
+    std::string_view value = trimmed(header);
+    if (!starts_with_unit(value)) {
         return whole;
     }
-    spec = trimmed(spec.substr(6));
-    const std::size_t dash = spec.find('-');
-    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) {
+    value = trimmed(value.substr(6));
+    const std::size_t dash = value.find('-');
+    if (dash == std::string_view::npos || value.find(',') != std::string_view::npos) {
         return whole;
     }
-    const std::string_view first_text = trimmed(spec.substr(0, dash));
-    const std::string_view last_text = trimmed(spec.substr(dash + 1));
+    const std::string_view first_text = trimmed(value.substr(0, dash));
+    const std::string_view last_text = trimmed(value.substr(dash + 1));
     const byte_range unsatisfiable{byte_range::kind::unsatisfiable};
     if (first_text.empty()) {
         const auto suffix = number(last_text);

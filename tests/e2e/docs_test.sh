@@ -130,8 +130,8 @@ expect_equal "$(sed -n '/^\r\?$/,$p' "$work/body" | tr -d '\r\n' | wc -c)" 0
 
 begin_case "a Range gets 206 with exactly those bytes: first, middle and last"
 # first-last, a middle range across a piece boundary, first- and -suffix.
-for spec in 0-99:0:100 100000-165535:100000:65536 319990-:319990:10 -1000:319000:1000; do
-    IFS=: read -r range first count <<<"$spec"
+for row in 0-99:0:100 100000-165535:100000:65536 319990-:319990:10 -1000:319000:1000; do
+    IFS=: read -r range first count <<<"$row"
     fetch "$doc" -H "Range: bytes=$range"
     expect_status 206
     expect_header_has "Content-Range: bytes $first-$((first + count - 1))/320000"
