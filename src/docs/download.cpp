@@ -171,10 +171,6 @@ void send_slice(request_ctx& ctx, const char* name, document_row& row, std::FILE
     }
 }
 
-std::uint64_t as_number(const char* text) {
-    return std::strtoull(text, nullptr, 10);
-}
-
 bool is_head_request(request_ctx& ctx) {
     const char* method = WRBGetEnvironmentVariable(ctx.wrb_handle, "REQUEST_METHOD");
     return method != nullptr && std::strcmp(method, "HEAD") == 0;
@@ -189,6 +185,56 @@ const char* request_header(request_ctx& ctx, const char* name) {
 std::string cache_control(request_ctx& ctx) {
     const char* value = WRBGetConfigVal(ctx.wrb_handle, ctx.service_name + "_cache_control");
     return value != nullptr ? value : "no-cache";
+}
+
+// What the header says of the row (the size of a file row comes later).
+document_head describe(request_ctx& ctx, const document_source& source, document_row& row) {
+    row.mime_type.back() = '\0';
+    row.size_text.back() = '\0';
+    row.length_text.back() = '\0';
+    row.modified_text.back() = '\0';
+    document_head head;
+    head.type = source.type_as_stored
+                    ? row.mime_type.data()
+                    : choose_document_mime_type(ctx, row.mime_type.data(), source.gzip);
+    head.size = std::strtoull(row.length_text.data(), nullptr, 10);
+    head.gzip = source.gzip;
+    head.file_name = source.file_name;
+    head.cache_control = cache_control(ctx);
+    if (row.indicators[4] == 0 && row.modified_text[0] != '\0') {
+        head.modified_usec = std::strtoll(row.modified_text.data(), nullptr, 10);
+    }
+    return head;
+}
+
+// The part of the document to send: the Range when it applies (never on
+// the gzip road, whose bytes are not the stored ones), else all of it.
+byte_range requested_range(request_ctx& ctx, const document_head& head) {
+    byte_range range{};
+    if (!head.gzip && if_range_holds(head, request_header(ctx, "HTTP_IF_RANGE"))) {
+        range = parse_byte_range(request_header(ctx, "HTTP_RANGE"), head.size);
+    }
+    if (range.what == byte_range::kind::whole) {
+        range = {byte_range::kind::whole, 0, head.size};
+    }
+    return range;
+}
+
+// The body: the range as stored, or the whole document compressed. When the
+// compressor cannot start, the body stays empty rather than go out plain
+// under a gzip type.
+void send_body(request_ctx& ctx, const char* name, document_row& row, std::FILE* file, bool gzip,
+               const byte_range& range) {
+    if (!gzip) {
+        send_slice(ctx, name, row, file, nullptr, range.first, range.count);
+        return;
+    }
+    gz_stream* gz = wrbgzopen(ctx, name);
+    if (gz == nullptr) {
+        return;
+    }
+    send_slice(ctx, name, row, file, gz, range.first, range.count);
+    wrbgzclose(ctx, gz);
 }
 
 }  // namespace
@@ -232,22 +278,8 @@ bool send_document(request_ctx& ctx, const document_source& source) {
     if (!fetch_document(ctx, source, name, row)) {
         return false;
     }
-    row.mime_type.back() = '\0';
-    row.size_text.back() = '\0';
-    row.length_text.back() = '\0';
-    row.modified_text.back() = '\0';
+    document_head head = describe(ctx, source, row);
     const bool in_file = std::atoi(row.size_text.data()) < 0;
-
-    document_head head;
-    head.type = source.type_as_stored
-                    ? row.mime_type.data()
-                    : choose_document_mime_type(ctx, row.mime_type.data(), source.gzip);
-    head.gzip = source.gzip;
-    head.file_name = source.file_name;
-    head.cache_control = cache_control(ctx);
-    if (row.indicators[4] == 0 && row.modified_text[0] != '\0') {
-        head.modified_usec = std::strtoll(row.modified_text.data(), nullptr, 10);
-    }
     KESTREL_TRACE(ctx, "document %s as %s%s", name, head.type.c_str(),
                   in_file ? " from a file" : "");
     unique_file file;
@@ -258,29 +290,17 @@ bool send_document(request_ctx& ctx, const document_source& source) {
             die(ctx, "Unable to Open %s", path.c_str());
         }
         head.size = file_size(file.get()).value_or(0);
-    } else {
-        head.size = as_number(row.length_text.data());
     }
 
     const bool not_modified = is_not_modified(head, request_header(ctx, "HTTP_IF_NONE_MATCH"),
                                               request_header(ctx, "HTTP_IF_MODIFIED_SINCE"));
-    byte_range range{};
-    if (!source.gzip && if_range_holds(head, request_header(ctx, "HTTP_IF_RANGE"))) {
-        range = parse_byte_range(request_header(ctx, "HTTP_RANGE"), head.size);
-    }
-    if (range.what == byte_range::kind::whole) {
-        range = {byte_range::kind::whole, 0, head.size};
-    }
+    const byte_range range = requested_range(ctx, head);
     begin_streaming();
     const std::string header = document_header(head, range, not_modified);
     WRBClientWrite(ctx.wrb_handle, header.data(), header.size());
     const bool has_body = !not_modified && range.what != byte_range::kind::unsatisfiable;
     if (has_body && !is_head_request(ctx)) {
-        gz_stream* gz = source.gzip ? wrbgzopen(ctx, name) : nullptr;
-        send_slice(ctx, name, row, file.get(), gz, range.first, range.count);
-        if (source.gzip) {
-            wrbgzclose(ctx, gz);
-        }
+        send_body(ctx, name, row, file.get(), source.gzip, range);
     }
     log_timings(ctx, start, get_hsecs(ctx), "GET-IMAGE");
     return true;
