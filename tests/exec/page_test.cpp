@@ -19,9 +19,10 @@ class Page : public request_test {
         std::vector<outcome> batches;
         for (std::size_t at = 0;; at += 27) {
             const std::size_t n = std::min<std::size_t>(27, lines.size() - at);
+            const auto first = lines.begin() + static_cast<std::ptrdiff_t>(at);
             batches.push_back(
                 {.integers = {{"ndata", static_cast<std::int32_t>(n)}},
-                 .arrays = {{"data", std::vector(lines.begin() + at, lines.begin() + at + n)}}});
+                 .arrays = {{"data", std::vector(first, first + static_cast<std::ptrdiff_t>(n))}}});
             if (n != 27) {
                 break;
             }
