@@ -197,7 +197,7 @@ BEGIN
 END
 $$;
 
--- Empties the page buffer and forgets the header state.
+-- Empties the page buffer and forgets the header state and any download.
 CREATE OR REPLACE FUNCTION owa.reset_page() RETURNS void
 LANGUAGE plpgsql AS $$
 DECLARE
@@ -211,6 +211,7 @@ BEGIN
     PERFORM set_config('owa.pg_cur', '', false);
     PERFORM set_config('owa.pg_front', '', false);
     PERFORM set_config('owa.hdr', '', false);
+    PERFORM set_config('owa.dl_kind', '', false);
 END
 $$;
 

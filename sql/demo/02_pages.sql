@@ -61,6 +61,9 @@ BEGIN
     PERFORM htp.listitem(htf.anchor('../owai/welcome.txt', 'owai/welcome.txt') || ' and '
                          || htf.anchor('../owaigz/welcome.txt.gz', 'owaigz/welcome.txt.gz')
                          || ': a stored document, as stored and gzip-compressed');
+    PERFORM htp.listitem(htf.anchor('download_welcome', 'download_welcome') || ' and '
+                         || htf.anchor('orders_csv', 'orders_csv')
+                         || ': a procedure that answers with a file to save');
     PERFORM htp.listitem(htf.anchor('docs/include.html?name=Ada', 'docs/include.html')
                          || ': an include file whose blocks run in the database');
     PERFORM htp.listitem(htf.anchor('docs/data.csv.gz', 'docs/data.csv.gz')

@@ -1,6 +1,7 @@
 // dispatch.cpp - runs the request by its type: stored documents for
-// "/owai/" and "/owaigz/", otherwise the procedure and its page, with the
-// stored document of that name as the fallback; then the post-action.
+// "/owai/" and "/owaigz/", otherwise the procedure and its page (or the
+// download it asked for), with the stored document of that name as the
+// fallback; then the post-action.
 #include "exec/dispatch.hpp"
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "db/errors.hpp"
 #include "db/session.hpp"
 #include "docs/download.hpp"
+#include "docs/procedure_download.hpp"
 #include "exec/call_block.hpp"
 #include "exec/page.hpp"
 #include "frame/diagnostics.hpp"
@@ -24,7 +26,9 @@ void do_block(request_ctx& ctx) {
         return_image(ctx);
         return;
     }
-    dump_page(ctx);
+    if (dump_page_unless_download(ctx)) {
+        send_procedure_download(ctx);
+    }
 }
 
 void do_post_action(request_ctx& ctx) {
@@ -38,7 +42,11 @@ void do_post_action(request_ctx& ctx) {
         session_client(ctx).oexec(ctx.cda) != 0) {
         die_with_cursor_error(ctx);
     }
-    dump_page(ctx);
+    // A document or file is the whole response: a page after it would
+    // corrupt it (and contradict its Content-Length).
+    if (!is_streaming()) {
+        dump_page(ctx);
+    }
 }
 
 }  // namespace kestrel

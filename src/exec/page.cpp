@@ -12,6 +12,7 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
+#include "docs/procedure_download.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"
@@ -62,9 +63,16 @@ void write_lines(request_ctx& ctx, const page_batch& batch, std::int32_t deliver
     }
 }
 
-}  // namespace
+bool is_download_marker(const page_batch& batch, std::int32_t delivered) {
+    return delivered > 0 &&
+           std::string_view(batch.slots.data(),
+                            std::min<std::size_t>(batch.lengths[0], page_slot_size))
+               .starts_with(download_marker);
+}
 
-void dump_page(request_ctx& ctx) {
+// Writes the page; with downloads, stops before writing anything when the
+// first line is the download marker and returns true.
+bool fetch_page(request_ctx& ctx, bool downloads) {
     const std::uint32_t start = get_hsecs(ctx);
     static constexpr const char* statement = "begin owa.get_page(:data,:ndata);end;";
     if (session_client(ctx).oparse(ctx.cda, statement) != 0) {
@@ -82,11 +90,26 @@ void dump_page(request_ctx& ctx) {
         if (session_client(ctx).oexec(ctx.cda) != 0) {
             die_with_cursor_error(ctx);
         }
+        if (downloads && is_download_marker(batch, ndata)) {
+            return true;
+        }
+        downloads = false;
         if (ndata > 0) {
             write_lines(ctx, batch, ndata);
         }
     } while (ndata == static_cast<std::int32_t>(page_batch_lines));
     log_timings(ctx, start, get_hsecs(ctx), "RETURN-PAGE");
+    return false;
+}
+
+}  // namespace
+
+void dump_page(request_ctx& ctx) {
+    fetch_page(ctx, false);
+}
+
+bool dump_page_unless_download(request_ctx& ctx) {
+    return fetch_page(ctx, true);
 }
 
 }  // namespace kestrel

@@ -8,4 +8,9 @@ namespace kestrel {
 
 void dump_page(request_ctx& ctx);
 
+// The procedure road: as dump_page, unless the page is a download's marker
+// (owa.download_*): then nothing is written and the result is true, so that
+// the caller sends the download instead.
+bool dump_page_unless_download(request_ctx& ctx);
+
 }  // namespace kestrel

@@ -25,6 +25,7 @@ std::size_t response::write(client_io& io, const void* buffer, std::size_t lengt
 void response::hold() {
     discard();
     holding_ = true;
+    streaming_ = false;
 }
 
 bool response::release(client_io& io) {

@@ -32,10 +32,17 @@ class response {
     bool release(client_io& io);
     // Forgets the held bytes and writes through from now on.
     void discard();
+    // release for a document or file: its body is the whole response, so
+    // nothing written after it belongs to the answer.
+    bool stream(client_io& io) {
+        streaming_ = true;
+        return release(io);
+    }
     // Nothing more reaches the client: an error came after the first byte.
     void cut() { cut_ = true; }
 
     bool is_holding() const { return holding_; }
+    bool is_streaming() const { return streaming_; }
     bool is_cut() const { return cut_; }
     // True when held bytes could not all be kept (no temporary file).
     bool hold_failed() const { return hold_failed_; }
@@ -54,6 +61,7 @@ class response {
     bool send_spill(client_io& io);
 
     bool holding_ = false;
+    bool streaming_ = false;
     bool cut_ = false;
     bool hold_failed_ = false;
     std::uint64_t sent_ = 0;

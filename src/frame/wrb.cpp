@@ -144,7 +144,11 @@ int WRBReturnHTTPError(void* handle, int code, const char* reason, int end_of_he
 
 void begin_streaming() {
     wrb_state& s = wrb();
-    s.answer.release(*s.io);
+    s.answer.stream(*s.io);
+}
+
+bool is_streaming() {
+    return wrb().answer.is_streaming();
 }
 
 const char* WRBGetReqMimeType(void*) {

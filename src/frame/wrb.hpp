@@ -40,5 +40,7 @@ void set_user_password();
 // too big to hold): what was held goes out first. A later failure cuts the
 // response instead of answering with an error page.
 void begin_streaming();
+// True once this request's response began streaming.
+bool is_streaming();
 
 }  // namespace kestrel

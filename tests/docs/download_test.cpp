@@ -14,10 +14,17 @@ namespace {
 class ReturnImage : public docs_test {
   protected:
     // The stored size is the image's own unless one is given.
+    // The stored size may say anything; the length column is the content's.
     void store(const std::optional<std::string>& image, const std::string& mime,
                const std::optional<std::string>& size = std::nullopt) {
-        const std::string stored = size.value_or(std::to_string(image.value_or("").size()));
-        db->on("from demo.image").outcomes = {{.row = row_values{image, mime, stored}}};
+        const std::string length = std::to_string(image.value_or("").size());
+        db->on("from demo.image").outcomes = {
+            {.row = row_values{image, mime, size.value_or(length), length, std::nullopt}}};
+    }
+    // The header of a whole document without validators.
+    static std::string head(const std::string& type, std::size_t length) {
+        return "Content-type: " + type + "\nContent-Length: " + std::to_string(length) +
+               "\nAccept-Ranges: bytes\nCache-Control: no-cache\n\n";
     }
     const statement_record& lookup() const { return db->statements.at(0); }
 };
@@ -27,22 +34,25 @@ TEST_F(ReturnImage, SelectsByNameFromTheOwnersTable) {
     store("%PDF", "application/pdf");
     return_image(ctx);
     EXPECT_EQ(lookup().text,
-              "select image, mime_type, img_size from demo.image where name = :name");
+              "select image, mime_type, img_size, octet_length(image), last_updated from "
+              "demo.image where name = :name");
     EXPECT_EQ(lookup().find_bind("name")->text, "report.pdf");
-    ASSERT_EQ(lookup().defines.size(), 3u);
+    ASSERT_EQ(lookup().defines.size(), 5u);
     EXPECT_EQ(lookup().defines[0].type, db::data_type::long_raw);
     EXPECT_EQ(lookup().defines[0].buffer_size, 65536u);
     EXPECT_EQ(lookup().defines[1].buffer_size, 255u);
     EXPECT_EQ(lookup().defines[2].buffer_size, 255u);
-    EXPECT_EQ(output(), "Content-type: application/pdf\nContent-Length: 4\n\n%PDF");
+    EXPECT_EQ(output(), head("application/pdf", 4) + "%PDF");
 
     restart();
     set_config("demo_image_tname", "docs_tab");
     request("a.pdf", "/owai/");
-    db->on("demo.docs_tab").outcomes = {{.row = row_values{"x", "application/pdf", "1"}}};
+    db->on("demo.docs_tab").outcomes = {
+        {.row = row_values{"x", "application/pdf", "1", "1", std::nullopt}}};
     return_image(ctx);
     EXPECT_EQ(lookup().text,
-              "select image, mime_type, img_size from demo.docs_tab where name = :name");
+              "select image, mime_type, img_size, octet_length(image), last_updated from "
+              "demo.docs_tab where name = :name");
 }
 
 TEST_F(ReturnImage, GzipRoadCutsGzFromTheName) {
@@ -100,25 +110,25 @@ TEST_F(ReturnImage, AnnouncesTheFirstUsableMimeType) {
     request("a.pdf", "/owaigz/");
     store("x", "application/pdf");
     return_image(ctx);
-    EXPECT_TRUE(output().starts_with("Content-type: application/octet-stream\n\n"));
+    EXPECT_TRUE(output().starts_with("Content-type: application/octet-stream\nCache-Control"));
     EXPECT_NE(logs().find("Application/x-gzip needs to be added to mime types"), std::string::npos);
 }
 
-TEST_F(ReturnImage, PiecesUntilTheFirstEmptyOne) {
+TEST_F(ReturnImage, PiecesUpToTheContentsLength) {
     const struct {
         std::string piece_size;
         std::optional<std::string> image;
         std::size_t oflng_calls;
         std::size_t define_size;
     } cases[] = {
-        {"4", "abcdefghij", 4, 4},
-        {"4", "abcd", 2, 4},
-        {"4", "", 1, 4},
-        {"4", std::nullopt, 1, 4},
-        {"", std::string(70000, 'z'), 3, 65536},
-        {"0", "abc", 2, 65536},
-        {"-8", "abc", 2, 65536},
-        {"big", "abc", 2, 65536},
+        {"4", "abcdefghij", 3, 4},
+        {"4", "abcd", 1, 4},
+        {"4", "", 0, 4},
+        {"4", std::nullopt, 0, 4},
+        {"", std::string(70000, 'z'), 2, 65536},
+        {"0", "abc", 1, 65536},
+        {"-8", "abc", 1, 65536},
+        {"big", "abc", 1, 65536},
     };
     for (const auto& c : cases) {
         restart();
@@ -129,24 +139,85 @@ TEST_F(ReturnImage, PiecesUntilTheFirstEmptyOne) {
         store(c.image, "application/octet-stream");
         return_image(ctx);
         const std::string body = c.image.value_or("");
-        EXPECT_EQ(output(), "Content-type: application/octet-stream\nContent-Length: " +
-                                std::to_string(body.size()) + "\n\n" + body);
+        EXPECT_EQ(output(), head("application/octet-stream", body.size()) + body);
         EXPECT_EQ(db->count("oflng"), c.oflng_calls) << c.piece_size;
         EXPECT_EQ(lookup().defines.at(0).buffer_size, c.define_size) << c.piece_size;
     }
 }
 
-// The stored size is no measure: a document read ahead whole announces its
-// own length; one longer than the read-ahead announces none.
-TEST_F(ReturnImage, AnnouncesTheLengthItRead) {
-    for (const auto& [image, stored, head] :
-         {std::tuple{std::string("abcdef"), "100", std::string("Content-Length: 6\n")},
-          std::tuple{std::string(hold_memory_max + 1, 'q'), "1", std::string()}}) {
+// The stored size is no measure: the content's own length is announced.
+TEST_F(ReturnImage, AnnouncesTheContentsLength) {
+    request("doc.bin", "/owai/");
+    store("abcdef", "application/octet-stream", "100");
+    return_image(ctx);
+    EXPECT_EQ(output(), head("application/octet-stream", 6) + "abcdef");
+}
+
+// What the browser's headers make of a 10-byte document in pieces of 4:
+// the answer, and how many pieces were read for it.
+TEST_F(ReturnImage, ConditionalRangeAndHeadRequests) {
+    const std::string tag = "\"a-5f5e100\"";  // 10 bytes, 100000000 microseconds
+    const struct {
+        std::vector<std::string> env;
+        std::string prefix;
+        std::string answer_starts;
+        std::string body;
+        std::size_t pieces;
+    } cases[] = {
+        {{}, "/owai/", "Content-type: text/plain\nContent-Length: 10\n", "abcdefghij", 3},
+        {{"REQUEST_METHOD=HEAD"},
+         "/owai/",
+         "Content-type: text/plain\nContent-Length: 10\n",
+         "",
+         0},
+        {{"HTTP_IF_NONE_MATCH=" + tag}, "/owai/", "Status: 304 Not Modified\nETag: " + tag, "", 0},
+        {{"HTTP_IF_MODIFIED_SINCE=Thu, 01 Jan 1970 00:01:40 GMT"},
+         "/owai/",
+         "Status: 304 Not Modified\n",
+         "",
+         0},
+        {{"HTTP_RANGE=bytes=5-6"},
+         "/owai/",
+         "Status: 206 Partial Content\nContent-type: text/plain\nContent-Length: 2\n",
+         "fg",
+         1},
+        {{"HTTP_RANGE=bytes=-3"}, "/owai/", "Status: 206 Partial Content\n", "hij", 1},
+        {{"HTTP_RANGE=bytes=10-"},
+         "/owai/",
+         "Status: 416 Range Not Satisfiable\nContent-Range: bytes */10\n",
+         "",
+         0},
+        {{"HTTP_RANGE=bytes=5-6", "HTTP_IF_RANGE=\"old\""},
+         "/owai/",
+         "Content-type: text/plain\n",
+         "abcdefghij",
+         3},
+        // The gzip road: no length, no ranges, a weak tag.
+        {{"HTTP_RANGE=bytes=5-6"},
+         "/owaigz/",
+         "Content-type: application/octet-stream\nETag: W/",
+         "",
+         3},
+    };
+    for (const auto& c : cases) {
         restart();
-        request("doc.bin", "/owai/");
-        store(image, "application/octet-stream", std::string(stored));
+        set_config("blobPieceSize", "4");
+        request("a.txt", c.prefix);
+        std::vector<std::string> env = c.env;
+        env.push_back("REQUEST_METHOD=GET");  // unless the case named a method first
+        set_env(env);
+        db->on("from demo.image").outcomes = {
+            {.row = row_values{"abcdefghij", "text/plain", "10", "10", "100000000"}}};
         return_image(ctx);
-        EXPECT_EQ(output(), "Content-type: application/octet-stream\n" + head + "\n" + image);
+        const std::string out = output();
+        const std::string label = c.prefix + (c.env.empty() ? "" : c.env.front());
+        EXPECT_TRUE(out.starts_with(c.answer_starts)) << label << "\n" << out;
+        if (c.prefix == "/owai/") {
+            EXPECT_EQ(out.substr(out.find("\n\n") + 2), c.body) << label;
+        } else {
+            EXPECT_EQ(out.find("Content-Length"), std::string::npos) << label;
+        }
+        EXPECT_EQ(db->count("oflng"), c.pieces) << label;
     }
 }
 
@@ -157,7 +228,7 @@ TEST_F(ReturnImage, NegativeSizeServesTheStoredPath) {
     request("a.pdf", "/owai/");
     store(write_file("stored/a.pdf", content).string(), "application/pdf", "-1");
     return_image(ctx);
-    EXPECT_EQ(output(), "Content-type: application/pdf\nContent-Length: 9000\n\n" + content);
+    EXPECT_EQ(output(), head("application/pdf", 9000) + content);
     EXPECT_EQ(db->count("oflng"), 1u);
 
     // A missing file, or a path longer than a piece, ends the request.
@@ -213,7 +284,7 @@ TEST_F(ReturnImage, StoredPathsStayInsideTheFileDirectory) {
         store(c.path, "application/pdf", "-1");
         if (c.served_or_message == "ok") {
             return_image(ctx);
-            EXPECT_EQ(output(), "Content-type: application/pdf\nContent-Length: 2\n\nok") << c.path;
+            EXPECT_EQ(output(), head("application/pdf", 2) + "ok") << c.path;
             continue;
         }
         EXPECT_THROW(return_image(ctx), fatal_error) << c.path;

@@ -14,6 +14,7 @@ begin_case() { current=$1; }
 # NUL bytes dropped from $body) and curl's exit code of one request.
 fetch() {
     local url=$1
+    : >"$work/body"  # a body-less answer leaves no file of its own
     shift
     status=$(curl -s -g --max-time 20 -D "$work/headers" -o "$work/body" -w '%{http_code}' \
         "$@" "$url")

@@ -16,6 +16,11 @@ namespace {
 
 constexpr const char* clock_query = "SELECT hsecs FROM sys.v_$timer";
 constexpr const char* upload_sequence_query = "SELECT nextval($1::regclass)";
+// The document select's columns after image: the length is the content's
+// own (the stored size is no measure of it), the time in microseconds.
+constexpr const char* document_details =
+    ", mime_type::text, img_size::text, coalesce(octet_length(image), 0)::text, "
+    "(extract(epoch FROM last_updated) * 1000000)::bigint::text";
 constexpr const char* generic_arg_query = "SELECT cgi_args.add($1, $2)";
 // Uploads from this size on stream to the server in pieces (COPY) rather
 // than travel as one parameter, which would copy them twice more here.
@@ -335,8 +340,8 @@ int pg_client::run_document_select(cursor_area& cda) {
     const std::string sql = std::string(
                                 "SELECT name::text, coalesce(octet_length(image), 0)::text, "
                                 "substring(image FROM 1 FOR $2::integer)") +
-                            (statement_.all_columns ? ", mime_type::text, img_size::text" : "") +
-                            " FROM " + statement_.relation.quoted() + " WHERE name = $1 LIMIT 2";
+                            (statement_.all_columns ? document_details : "") + " FROM " +
+                            statement_.relation.quoted() + " WHERE name = $1 LIMIT 2";
     result r = conn_.exec(sql, {*name, param{std::to_string(piece_size)}}, true);
     if (failed(r.get())) {
         return fail_result(cda, r.get());

@@ -277,8 +277,9 @@ bool match_relation_forms(std::string_view text, mapped_statement& out) {
         out.kind = statement_kind::document_insert;
         return true;
     }
-    if (match_relation_statement(text, " select image, mime_type, img_size from ",
-                                 " where name = :name ", out)) {
+    if (match_relation_statement(
+            text, " select image, mime_type, img_size, octet_length(image), last_updated from ",
+            " where name = :name ", out)) {
         out.kind = statement_kind::document_select;
         out.all_columns = true;
         return true;

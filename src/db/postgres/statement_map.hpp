@@ -50,9 +50,11 @@ struct mapped_statement {
     statement_kind kind = statement_kind::native;
     std::string text;  // the statement as the gateway wrote it
 
-    std::string pre_action;    // cgi_env: the boolean expression, trusted configuration
-    relation_name relation;    // documents, timing table, upload sequence
-    bool all_columns = false;  // document_select: image, mime_type, img_size
+    std::string pre_action;  // cgi_env: the boolean expression, trusted configuration
+    relation_name relation;  // documents, timing table, upload sequence
+    // document_select: image, mime_type, img_size, the content's length and its
+    // modification time (microseconds since the epoch), not only image
+    bool all_columns = false;
     // call: the routine as named in the block and its arguments; invalid is
     // set when an argument is not name=>:name with an identifier name.
     std::string routine;

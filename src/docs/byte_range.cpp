@@ -1,0 +1,89 @@
+// byte_range.cpp - Range header parsing; see byte_range.hpp.
+#include "docs/byte_range.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <optional>
+
+namespace kestrel {
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Digits only, no sign; none when empty, not a number or out of range.
+std::optional<std::uint64_t> number(std::string_view text) {
+    std::uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool starts_with_unit(std::string_view text) {
+    constexpr std::string_view unit = "bytes=";
+    if (text.size() < unit.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < unit.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != unit[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+byte_range parse_byte_range(const char* header, std::uint64_t size) {
+    const byte_range whole{};
+    if (header == nullptr) {
+        return whole;
+    }
+    std::string_view value = trimmed(header);
+    if (!starts_with_unit(value)) {
+        return whole;
+    }
+    value = trimmed(value.substr(6));
+    const std::size_t dash = value.find('-');
+    if (dash == std::string_view::npos || value.find(',') != std::string_view::npos) {
+        return whole;
+    }
+    const std::string_view first_text = trimmed(value.substr(0, dash));
+    const std::string_view last_text = trimmed(value.substr(dash + 1));
+    const byte_range unsatisfiable{byte_range::kind::unsatisfiable};
+    if (first_text.empty()) {
+        const auto suffix = number(last_text);
+        if (!suffix) {
+            return whole;
+        }
+        if (*suffix == 0 || size == 0) {
+            return unsatisfiable;
+        }
+        const std::uint64_t count = std::min(*suffix, size);
+        return {byte_range::kind::slice, size - count, count};
+    }
+    const auto first = number(first_text);
+    const auto last =
+        last_text.empty() ? std::optional<std::uint64_t>(UINT64_MAX) : number(last_text);
+    if (!first || !last || *last < *first) {
+        return whole;
+    }
+    if (*first >= size) {
+        return unsatisfiable;
+    }
+    const std::uint64_t end = std::min(*last, size - 1);
+    return {byte_range::kind::slice, *first, end - *first + 1};
+}
+
+}  // namespace kestrel
