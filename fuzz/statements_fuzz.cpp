@@ -7,7 +7,7 @@
 // statement text.
 #include <string>
 
-#include "db/postgres/statement_map.hpp"
+#include "db_interface/postgres/statement_map.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

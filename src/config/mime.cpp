@@ -4,6 +4,7 @@
 #include "config/mime.hpp"
 
 #include "frame/wrb.hpp"
+#include "frame/wrb_state.hpp"
 
 namespace kestrel {
 namespace {
@@ -41,6 +42,11 @@ const char* ext2mimeType(request_ctx& ctx) {
 const char* MyGetReqMimeType(request_ctx& ctx) {
     const char* type = ext2mimeType(ctx);
     return type != nullptr ? type : "text/html";
+}
+
+const char* WRBGetReqMimeType(void*) {
+    request_ctx* ctx = wrb().clientcxp;
+    return ctx != nullptr ? ext2mimeType(*ctx) : nullptr;
 }
 
 }  // namespace kestrel

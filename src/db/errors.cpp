@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "args/arglist.hpp"
 #include "db/session.hpp"
+#include "frame/arg_names.hpp"
 #include "frame/diagnostics.hpp"
 
 namespace kestrel {

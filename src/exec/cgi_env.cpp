@@ -11,7 +11,6 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
-#include "exec/dispatch.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"

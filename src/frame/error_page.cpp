@@ -11,8 +11,8 @@
 #include <ctime>
 #include <memory>
 
-#include "args/request_report.hpp"
 #include "frame/diagnostics.hpp"
+#include "frame/request_report.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
 

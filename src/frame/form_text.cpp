@@ -1,7 +1,7 @@
 // form_text.cpp - the text utilities of form parsing: a tokenizer that keeps
 // its position in the request context, and in-place URL decoding. Used while
 // the argument list is built and by the configuration readers.
-#include "args/form_text.hpp"
+#include "frame/form_text.hpp"
 
 #include <cctype>
 #include <cstring>

@@ -1,7 +1,7 @@
 // redaction.cpp - hiding secrets in failure reports and trace lines. Field
 // names are matched by fragment, so "new_password" and "api_key" are caught;
 // hiding too much is the safe side.
-#include "args/redaction.hpp"
+#include "frame/redaction.hpp"
 
 #include <strings.h>
 
@@ -9,7 +9,7 @@
 #include <array>
 #include <cctype>
 
-#include "args/form_text.hpp"
+#include "frame/form_text.hpp"
 #include "frame/wrb.hpp"
 
 namespace kestrel {

@@ -2,7 +2,7 @@
 // checked against its announced length: a short body ends the request
 // instead of running the procedure on half a form, and a body the web server
 // passes on without a length (chunked) is read to its end, not dropped.
-#include "args/request_body.hpp"
+#include "frame/request_body.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/client.hpp"
+#include "db_interface/client.hpp"
 #include "frame/pool.hpp"
 
 namespace kestrel {

@@ -2,14 +2,14 @@
 // user, URL, parameters, environment), written by die and xdie to the error
 // log and, unless the service's own error page was sent, to the browser.
 // Credentials, cookies and secret-looking fields appear as "(hidden)".
-#include "args/request_report.hpp"
+#include "frame/request_report.hpp"
 
 #include <algorithm>
 #include <string>
 
-#include "args/arglist.hpp"
-#include "args/redaction.hpp"
+#include "frame/arg_names.hpp"
 #include "frame/diagnostics.hpp"
+#include "frame/redaction.hpp"
 #include "frame/wrb.hpp"
 
 namespace kestrel {

@@ -10,11 +10,10 @@
 #include <span>
 #include <string>
 
-#include "args/form_text.hpp"
-#include "args/request_body.hpp"
-#include "config/mime.hpp"
 #include "frame/diagnostics.hpp"
+#include "frame/form_text.hpp"
 #include "frame/pool.hpp"
+#include "frame/request_body.hpp"
 #include "frame/wrb_state.hpp"
 
 namespace kestrel {
@@ -145,11 +144,6 @@ int WRBReturnHTTPError(void* handle, int code, const char* reason, int end_of_he
 void begin_streaming() {
     wrb_state& s = wrb();
     s.answer.release(*s.io);
-}
-
-const char* WRBGetReqMimeType(void*) {
-    request_ctx* ctx = wrb().clientcxp;
-    return ctx != nullptr ? ext2mimeType(*ctx) : nullptr;
 }
 
 }  // namespace kestrel

@@ -2,7 +2,7 @@
 // authorize and exec resolve the request and log on, exec runs it and
 // cleans up on both paths, shutdown releases what init built. Each
 // callback's recovery point is a catch of fatal_error (thrown by die/xdie).
-#include "frame/cartridge.hpp"
+#include "host/cartridge.hpp"
 
 #include <strings.h>
 #include <sys/wait.h>
@@ -20,13 +20,14 @@
 #include "db/query.hpp"
 #include "db/session.hpp"
 #include "db/web_logon.hpp"
-#include "exec/dispatch.hpp"
+#include "exec/cgi_env.hpp"
 #include "exec/page.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/error_page.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
+#include "host/dispatch.hpp"
 #include "timing/timing.hpp"
 
 namespace kestrel {

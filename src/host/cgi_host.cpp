@@ -2,7 +2,7 @@
 // environment, names the application file and its directories in wrb_state
 // and calls init, the request's callbacks and shutdown once each. The exit
 // status tells the web server whether the response went out whole.
-#include "frame/cgi_host.hpp"
+#include "host/cgi_host.hpp"
 
 #include "frame/wrb_state.hpp"
 

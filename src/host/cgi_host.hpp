@@ -3,7 +3,7 @@
 // then init, one request and shutdown.
 #pragma once
 
-#include "frame/host.hpp"
+#include "host/host.hpp"
 
 namespace kestrel {
 

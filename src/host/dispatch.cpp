@@ -1,7 +1,7 @@
 // dispatch.cpp - runs the request by its type: stored documents for
 // "/owai/" and "/owaigz/", otherwise the procedure and its page, with the
 // stored document of that name as the fallback; then the post-action.
-#include "exec/dispatch.hpp"
+#include "host/dispatch.hpp"
 
 #include <string>
 

@@ -7,7 +7,7 @@
 // waits for the next connection. Their handler just records the wish;
 // ppoll and the accept are interrupted (no SA_RESTART), the loop ends and
 // shutdown closes the kept database session.
-#include "frame/fastcgi_host.hpp"
+#include "host/fastcgi_host.hpp"
 
 #include <fcgiapp.h>
 #include <poll.h>
@@ -22,10 +22,10 @@
 #include <optional>
 #include <string_view>
 
-#include "frame/cgi_host.hpp"
-#include "frame/host.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
+#include "host/cgi_host.hpp"
+#include "host/host.hpp"
 
 namespace kestrel {
 namespace {

@@ -1,7 +1,7 @@
 // host.cpp - the steps shared by the CGI host and the FastCGI host: the
 // application file and the directories derived from it, and the road of one
 // request from its credentials through authorize and exec to a clean state.
-#include "frame/host.hpp"
+#include "host/host.hpp"
 
 #include <exception>
 #include <string>

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "frame/cartridge.hpp"
 #include "frame/response.hpp"
+#include "host/cartridge.hpp"
 
 namespace kestrel {
 

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "frame/cartridge.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
+#include "host/cartridge.hpp"
 
 namespace kestrel {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "exec/dispatch.hpp"
 #include "frame/diagnostics.hpp"
+#include "host/dispatch.hpp"
 #include "support/request_fixture.hpp"
 
 namespace kestrel::test {

@@ -2,8 +2,8 @@
 // with exactly its own length; post-actions.
 #include "exec/page.hpp"
 
-#include "exec/dispatch.hpp"
 #include "frame/diagnostics.hpp"
+#include "host/dispatch.hpp"
 #include "support/request_fixture.hpp"
 
 namespace kestrel::test {

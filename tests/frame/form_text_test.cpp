@@ -1,5 +1,5 @@
 // form_text_test.cpp - URL decoding (and so its hex digits) and the tokenizer.
-#include "args/form_text.hpp"
+#include "frame/form_text.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // redaction_test.cpp - which names count as secrets, and how queries and
 // environment entries look once their secrets are hidden.
-#include "args/redaction.hpp"
+#include "frame/redaction.hpp"
 
 #include "support/request_fixture.hpp"
 

@@ -1,7 +1,7 @@
 // request_body_test.cpp - bodies as hostile clients and forwarding web
 // servers send them: malformed and short lengths, chunked bodies without a
 // length, and the limits on size, fields and file parts.
-#include "args/request_body.hpp"
+#include "frame/request_body.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // request_report_test.cpp - the report of a failed request, in its log form
 // and its browser form.
-#include "args/request_report.hpp"
+#include "frame/request_report.hpp"
 
 #include "frame/wrb.hpp"
 #include "support/request_fixture.hpp"

@@ -2,7 +2,7 @@
 // authorize step refused.
 #include <gtest/gtest.h>
 
-#include "frame/cgi_host.hpp"
+#include "host/cgi_host.hpp"
 
 namespace kestrel {
 namespace {

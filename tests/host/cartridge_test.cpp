@@ -1,7 +1,7 @@
 // cartridge_test.cpp - the lifecycle callbacks against the recording
 // database double: init and its failure, exec's normal and recovery paths,
 // the authorize verdicts, shutdown.
-#include "frame/cartridge.hpp"
+#include "host/cartridge.hpp"
 
 #include <optional>
 

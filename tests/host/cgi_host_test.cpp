@@ -1,6 +1,6 @@
 // cgi_host_test.cpp - the Oracle home and log directory derived from the
 // application file's path.
-#include "frame/cgi_host.hpp"
+#include "host/cgi_host.hpp"
 
 #include <gtest/gtest.h>
 

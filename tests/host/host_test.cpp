@@ -1,7 +1,7 @@
 // host_test.cpp - one request after another through serve_request, as a
 // persistent host drives them: nothing of a request (its resolution, its
 // authorize verdict, its credentials, its request pool) reaches the next.
-#include "frame/host.hpp"
+#include "host/host.hpp"
 
 #include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"

@@ -4,8 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "frame/cgi_host.hpp"
 #include "frame/frame_fixture.hpp"
+#include "host/cgi_host.hpp"
 
 namespace kestrel::test {
 namespace {

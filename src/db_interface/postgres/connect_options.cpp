@@ -2,7 +2,7 @@
 // so that its connect_timeout is honoured by our own wait for the server (a
 // non-blocking logon has no deadline of its own), and its options are kept
 // when the statement timeout is added to them.
-#include "db/postgres/connect_options.hpp"
+#include "db_interface/postgres/connect_options.hpp"
 
 #include <libpq-fe.h>
 

@@ -1,6 +1,6 @@
 // connection.cpp - libpq behind RAII owners. Every statement of a request
 // goes through here; the transaction is opened and ended by the client.
-#include "db/postgres/connection.hpp"
+#include "db_interface/postgres/connection.hpp"
 
 #include <poll.h>
 
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "db/postgres/connect_options.hpp"
+#include "db_interface/postgres/connect_options.hpp"
 
 namespace kestrel::db::pg {
 namespace {

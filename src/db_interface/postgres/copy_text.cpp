@@ -1,5 +1,5 @@
 // copy_text.cpp - see copy_text.hpp.
-#include "db/postgres/copy_text.hpp"
+#include "db_interface/postgres/copy_text.hpp"
 
 namespace kestrel::db::pg {
 

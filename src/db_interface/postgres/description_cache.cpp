@@ -1,5 +1,5 @@
 // description_cache.cpp - see description_cache.hpp.
-#include "db/postgres/description_cache.hpp"
+#include "db_interface/postgres/description_cache.hpp"
 
 namespace kestrel::db::pg {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "db/postgres/routines.hpp"
+#include "db_interface/postgres/routines.hpp"
 
 namespace kestrel::db::pg {
 

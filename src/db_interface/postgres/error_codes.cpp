@@ -1,7 +1,7 @@
 // error_codes.cpp - SQLSTATE to return code, and error texts.
-#include "db/postgres/error_codes.hpp"
+#include "db_interface/postgres/error_codes.hpp"
 
-#include "db/client.hpp"
+#include "db_interface/client.hpp"
 
 namespace kestrel::db::pg {
 namespace {

@@ -1,5 +1,5 @@
 // page_reader.cpp - page buffer to 255-byte slots; see page_reader.hpp.
-#include "db/postgres/page_reader.hpp"
+#include "db_interface/postgres/page_reader.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "db/postgres/connection.hpp"
+#include "db_interface/postgres/connection.hpp"
 
 namespace kestrel::db::pg {
 

@@ -1,14 +1,14 @@
 // pg_client.cpp - the PostgreSQL backend: session lifecycle, parse, binds,
 // defines and the dispatch of each mapped statement (pg_statements.cpp runs
 // them). This is where every statement of a request meets libpq.
-#include "db/postgres/pg_client.hpp"
+#include "db_interface/postgres/pg_client.hpp"
 
 #include <strings.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "db/postgres/error_codes.hpp"
+#include "db_interface/postgres/error_codes.hpp"
 
 namespace kestrel::db {
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "db/client.hpp"
-#include "db/postgres/connection.hpp"
-#include "db/postgres/description_cache.hpp"
-#include "db/postgres/page_reader.hpp"
-#include "db/postgres/routines.hpp"
-#include "db/postgres/statement_map.hpp"
+#include "db_interface/client.hpp"
+#include "db_interface/postgres/connection.hpp"
+#include "db_interface/postgres/description_cache.hpp"
+#include "db_interface/postgres/page_reader.hpp"
+#include "db_interface/postgres/routines.hpp"
+#include "db_interface/postgres/statement_map.hpp"
 
 namespace kestrel::db::pg {
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "db/postgres/copy_text.hpp"
-#include "db/postgres/error_codes.hpp"
-#include "db/postgres/pg_client.hpp"
-#include "db/postgres/placeholders.hpp"
+#include "db_interface/postgres/copy_text.hpp"
+#include "db_interface/postgres/error_codes.hpp"
+#include "db_interface/postgres/pg_client.hpp"
+#include "db_interface/postgres/placeholders.hpp"
 
 namespace kestrel::db::pg {
 namespace {

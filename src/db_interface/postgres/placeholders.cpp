@@ -1,7 +1,7 @@
 // placeholders.cpp - placeholder scan and literal splicing for the statements
 // that reach PostgreSQL as text: include blocks, post-actions and other
 // statements the gateway does not build itself.
-#include "db/postgres/placeholders.hpp"
+#include "db_interface/postgres/placeholders.hpp"
 
 #include <cctype>
 

@@ -1,5 +1,5 @@
 // routines.cpp - routine description from pg_proc and the call statement.
-#include "db/postgres/routines.hpp"
+#include "db_interface/postgres/routines.hpp"
 
 #include <algorithm>
 #include <cstdlib>

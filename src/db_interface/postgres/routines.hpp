@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "db/postgres/connection.hpp"
-#include "db/postgres/statement_map.hpp"
+#include "db_interface/postgres/connection.hpp"
+#include "db_interface/postgres/statement_map.hpp"
 
 namespace kestrel::db::pg {
 

@@ -2,7 +2,7 @@
 // loose about whitespace and letter case (a blank in a pattern stands for
 // any run of whitespace, or none) but strict about everything a request can
 // reach: identifiers, argument lists and literals are checked here.
-#include "db/postgres/statement_map.hpp"
+#include "db_interface/postgres/statement_map.hpp"
 
 #include <cctype>
 

@@ -1,14 +1,14 @@
 // connect_options_test.cpp - the connection string's connect_timeout and
 // options as a logon reads them, and a logon that gives up on a server that
 // never answers.
-#include "db/postgres/connect_options.hpp"
+#include "db_interface/postgres/connect_options.hpp"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "db/postgres/connection.hpp"
+#include "db_interface/postgres/connection.hpp"
 
 namespace kestrel::db::pg {
 namespace {

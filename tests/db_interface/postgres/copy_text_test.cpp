@@ -1,6 +1,6 @@
 // copy_text_test.cpp - the COPY text row of a streamed upload: escaped text
 // fields and the bytea in hex pieces, as the server will read them back.
-#include "db/postgres/copy_text.hpp"
+#include "db_interface/postgres/copy_text.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // description_cache_test.cpp - descriptions serve only within the DDL
 // generation they were made at, and never when the generation is unknown.
-#include "db/postgres/description_cache.hpp"
+#include "db_interface/postgres/description_cache.hpp"
 
 #include <gtest/gtest.h>
 

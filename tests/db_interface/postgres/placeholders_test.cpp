@@ -1,6 +1,6 @@
 // placeholders_test.cpp - the placeholder scan and literal splicing of
 // blocks sent as written.
-#include "db/postgres/placeholders.hpp"
+#include "db_interface/postgres/placeholders.hpp"
 
 #include <gtest/gtest.h>
 

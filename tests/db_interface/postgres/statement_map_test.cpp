@@ -1,7 +1,7 @@
 // statement_map_test.cpp - which PostgreSQL form a statement takes where
 // the text alone decides, and the names that may enter a statement. Every
 // gateway statement runs through the map in the integration tests.
-#include "db/postgres/statement_map.hpp"
+#include "db_interface/postgres/statement_map.hpp"
 
 #include <gtest/gtest.h>
 
