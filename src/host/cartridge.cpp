@@ -145,17 +145,16 @@ int authorize_request(request_ctx& ctx, void* handle) {
 
 void end_request(request_ctx& ctx) {
     heap_release(ctx);
-    ctx.url = {};
-    // A persistent host may skip authorize: exec must not see this request's
-    // procedure (LogMeOff) again.
-    ctx.procedure_name.clear();
-    unbuild_arglist(ctx);
-    ctx.uploaded_files.clear();
-    ctx.authenticated = false;
-    ctx.proc_arg_names.clear();
-    ctx.proc_arg_has_default.clear();
-    ctx.proc_described = false;
+    static_cast<request_state&>(ctx) = request_state{};
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+request_scope::~request_scope() {
+    try {
+        end_request(ctx_);
+    } catch (const std::exception& e) {
+        WRBLogMessage(ctx_.wrb_handle, std::string("Unexpected failure: ") + e.what(), 1);
     }
 }
 
@@ -210,14 +209,11 @@ int tessel_auth(void* handle, request_ctx* ctx, int* flag) {
 
 int tessel_exec(void* handle, request_ctx* ctx) {
     ctx->wrb_handle = handle;
+    const request_scope scope(*ctx);
     if (is_log_off(*ctx)) {
         static constexpr std::string_view page =
             "Content-type: text/html\n\n<h1>You have been de-authenticated</h1>\n\n";
         WRBClientWrite(handle, page.data(), page.size());
-        // A persistent host serves more requests: none may inherit this
-        // one's resolution or its authorize verdict.
-        ctx->procedure_name.clear();
-        ctx->authenticated = false;
         return 0;
     }
     try {
@@ -230,7 +226,6 @@ int tessel_exec(void* handle, request_ctx* ctx) {
     } catch (...) {
         recover_unexpected(*ctx, "unknown exception");
     }
-    end_request(*ctx);
     return 0;
 }
 

@@ -33,17 +33,31 @@ int tessel_init(void* handle, request_ctx** ctxp);
 // on. Always returns 0.
 int tessel_auth(void* handle, request_ctx* ctx, int* flag);
 
-// Serves one request; a fatal error rolls back. Always returns 0.
+// Serves one request; a fatal error rolls back; the request ends with it
+// (request_scope). Always returns 0.
 int tessel_exec(void* handle, request_ctx* ctx);
 
 // Releases the persistent pool and frees the context. Always returns 0.
 int tessel_shut(void* handle, request_ctx* ctx);
 
-// Forgets the request: releases the request pool and the argument list,
-// clears the resolution and the authorize verdict, reaps ended children.
-// Exec ends with it; a host calls it after a request that exec did not
-// serve (refused by authorize, unresolved).
+// Forgets the request: releases the request pool, replaces the request
+// state with a fresh one (resolution, arguments, authorize verdict, ...)
+// and reaps ended children. Configuration and session stay.
 void end_request(request_ctx& ctx);
+
+// The life of one request: end_request runs when the scope ends, however
+// the request ends. Exec opens one; a host opens one for a request that
+// exec does not serve (refused by authorize, unresolved).
+class request_scope {
+  public:
+    explicit request_scope(request_ctx& ctx) : ctx_(ctx) {}
+    request_scope(const request_scope&) = delete;
+    request_scope& operator=(const request_scope&) = delete;
+    ~request_scope();
+
+  private:
+    request_ctx& ctx_;
+};
 
 // Reads the [DBAUTH] settings that no service block carries into ctx.
 void read_settings(request_ctx& ctx);

@@ -74,17 +74,17 @@ void run_request(const callback_table& table, void* handle) {
         table.authorize(handle, ctx, &allowed);
     }
     if (step != authorization::unresolved && allowed != 0) {
-        table.exec(handle, ctx);  // exec forgets the request itself
+        table.exec(handle, ctx);  // exec ends the request itself
         return;
     }
-    // A refused logon never reaches exec.
+    // A refused logon never reaches exec. A persistent host must not carry
+    // the resolution, the authorize verdict or the request pool over to the
+    // next request.
+    const request_scope scope(*ctx);
     if (allowed == 0) {
         const std::string answer = unauthorized_answer(s.realm);
         WRBClientWrite(handle, answer.data(), answer.size());
     }
-    // A persistent host must not carry the resolution, the authorize
-    // verdict or the request pool over to the next request.
-    end_request(*ctx);
 }
 
 }  // namespace
