@@ -4,6 +4,7 @@
 #include "db/errors.hpp"
 #include "db/query.hpp"
 #include "exec/call_block.hpp"
+#include "exec/cgi_env.hpp"
 #include "exec/describe.hpp"
 #include "exec/page.hpp"
 #include "frame/diagnostics.hpp"
