@@ -14,6 +14,7 @@
 
 #include "args/generic_args.hpp"
 #include "args/multipart.hpp"
+#include "base/text_case.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/request_body.hpp"
@@ -92,7 +93,7 @@ void get_maxlen_occurrences(request_ctx& ctx, std::string_view name, std::size_t
     std::size_t longest = 0;
     count = 0;
     for (const arg_pair& pair : ctx.args) {
-        if (same_name(pair.name, name)) {
+        if (equal_ignoring_case(pair.name, name)) {
             ++count;
             longest = std::max(longest, pair.value.size());
         }
@@ -106,7 +107,7 @@ char* get_values(request_ctx& ctx, std::string_view name, std::size_t& width, st
     auto* block = static_cast<char*>(_xheap_alloc(ctx, std::max<std::size_t>(width * count, 1)));
     std::size_t slot = 0;
     for (const arg_pair& pair : ctx.args) {
-        if (same_name(pair.name, name)) {
+        if (equal_ignoring_case(pair.name, name)) {
             std::memcpy(block + slot * width, pair.value.data(), pair.value.size());
             ++slot;
         }
@@ -117,7 +118,7 @@ char* get_values(request_ctx& ctx, std::string_view name, std::size_t& width, st
 std::vector<std::string_view> get_array_of_values(request_ctx& ctx, std::string_view name) {
     std::vector<std::string_view> values;
     for (const arg_pair& pair : ctx.args) {
-        if (same_name(pair.name, name)) {
+        if (equal_ignoring_case(pair.name, name)) {
             values.push_back(pair.value);
         }
     }

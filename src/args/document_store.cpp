@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "base/text_file.hpp"
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/query.hpp"
@@ -26,11 +27,6 @@ namespace {
 
 constexpr std::size_t name_buffer_size = 25;  // at most 24 characters
 constexpr std::size_t write_chunk = 8192;
-
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
 
 // The body of a SQL literal: every single quote doubled.
 std::string literal_body(std::string_view text) {
@@ -124,13 +120,6 @@ std::unique_ptr<std::byte[]> varraw(std::span<const char> bytes) {
     return buffer;
 }
 
-// A text bound with sbind needs room for its length + 2 bytes.
-char* bind_copy(request_ctx& ctx, std::string_view text) {
-    auto* copy = static_cast<char*>(_xheap_alloc(ctx, text.size() + 2));
-    std::memcpy(copy, text.data(), text.size());
-    return copy;
-}
-
 int insert_row(request_ctx& ctx, char* name, std::string_view mime_type, std::int32_t* length,
                std::byte* image) {
     const std::string table = config_value(ctx, "_image_tname").value_or("wwv_document");
@@ -142,7 +131,7 @@ int insert_row(request_ctx& ctx, char* name, std::string_view mime_type, std::in
         rc = sbind(ctx, ":seqno", name);
     }
     if (rc == 0) {
-        rc = sbind(ctx, ":mime_type", bind_copy(ctx, mime_type));
+        rc = sbind(ctx, ":mime_type", bindable_copy(ctx, mime_type));
     }
     if (rc == 0) {
         rc = nbind(ctx, ":length", length);

@@ -226,7 +226,7 @@ void return_image(request_ctx& ctx) {
     const bool in_file = std::atoi(row.size_text.data()) < 0;
     const char* type = choose_document_mime_type(ctx, row.mime_type.data(), gzip);
     KESTREL_TRACE(ctx, "document %s as %s%s", name, type, in_file ? " from a file" : "");
-    unique_file file;
+    file_handle file;
     if (in_file) {
         const std::string path = confined_stored_path(ctx, stored_path(ctx, name, row));
         file = open_regular_file(path);

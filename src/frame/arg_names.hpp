@@ -10,8 +10,6 @@
 
 namespace kestrel {
 
-bool same_name(std::string_view a, std::string_view b);
-
 // Each distinct name once, in order of first occurrence, first spelling.
 std::vector<std::string_view> get_unique_names(const request_ctx& ctx);
 

@@ -3,12 +3,11 @@
 // hiding too much is the safe side.
 #include "frame/redaction.hpp"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
 
+#include "base/text_case.hpp"
 #include "frame/form_text.hpp"
 #include "frame/wrb.hpp"
 
@@ -19,18 +18,6 @@ constexpr std::array<std::string_view, 5> default_fragments = {"pass", "pwd", "s
                                                                "key"};
 constexpr std::array<std::string_view, 3> secret_variables = {
     "HTTP_AUTHORIZATION", "HTTP_PROXY_AUTHORIZATION", "HTTP_COOKIE"};
-
-bool contains_ignoring_case(std::string_view text, std::string_view fragment) {
-    if (fragment.empty()) {
-        return false;
-    }
-    const auto same = [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    };
-    return std::search(text.begin(), text.end(), fragment.begin(), fragment.end(), same) !=
-           text.end();
-}
 
 bool matches_configured_fragment(request_ctx& ctx, std::string_view name) {
     const char* list = WRBGetConfigVal(ctx.wrb_handle, "redact_fields");

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/text_case.hpp"
 #include "frame/arg_names.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/redaction.hpp"
@@ -37,7 +38,7 @@ void report_parameters(request_ctx& ctx, bool show) {
                format_text(line_max, "  %.*s:", static_cast<int>(name.size()), name.data()));
         const bool secret = is_secret_field(ctx, name);
         for (const arg_pair& pair : ctx.args) {
-            if (!same_name(pair.name, name)) {
+            if (!equal_ignoring_case(pair.name, name)) {
                 continue;
             }
             const std::string_view value = secret ? hidden_value : pair.value;

@@ -4,7 +4,6 @@
 // callback's recovery point is a catch of fatal_error (thrown by die/xdie).
 #include "host/cartridge.hpp"
 
-#include <strings.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -14,6 +13,7 @@
 
 #include "args/arglist.hpp"
 #include "args/document_store.hpp"
+#include "base/text_case.hpp"
 #include "config/config_files.hpp"
 #include "config/service_resolution.hpp"
 #include "db/errors.hpp"
@@ -37,7 +37,7 @@ constexpr const char* start_date_query =
     "select TO_CHAR(SYSDATE,'Dy Mon DD HH24:MI:SS YYYY') from dual";
 
 bool is_log_off(const request_ctx& ctx) {
-    return strcasecmp(ctx.procedure_name.c_str(), "LogMeOff") == 0;
+    return equal_ignoring_case(ctx.procedure_name, "LogMeOff");
 }
 
 // The database date and clock at the start of the request.

@@ -3,11 +3,10 @@
 // them). This is where every statement of a request meets libpq.
 #include "db_interface/postgres/pg_client.hpp"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cstring>
 
+#include "base/text_case.hpp"
 #include "db_interface/postgres/error_codes.hpp"
 
 namespace kestrel::db {
@@ -29,7 +28,7 @@ std::string_view bare(std::string_view name) {
 bool same_bind_name(std::string_view a, std::string_view b) {
     a = bare(a);
     b = bare(b);
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+    return equal_ignoring_case(a, b);
 }
 
 std::string_view text_in(const std::byte* data, std::size_t size) {

@@ -9,18 +9,12 @@
 namespace kestrel::db::pg {
 namespace {
 
-constexpr std::size_t identifier_max = 63;
-
 bool is_space(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
 char lower(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool is_ident_start(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_';
 }
 
 bool is_ident_char(char c) {
@@ -331,18 +325,6 @@ bool match_relation_forms(std::string_view text, mapped_statement& out) {
 }
 
 }  // namespace
-
-bool is_identifier(std::string_view name) {
-    if (name.empty() || name.size() > identifier_max || !is_ident_start(name.front())) {
-        return false;
-    }
-    for (const char c : name) {
-        if (!is_ident_char(c)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string fold_identifier(std::string_view name) {
     std::string folded(name);

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/identifier.hpp"
+
 namespace kestrel::db::pg {
 
 enum class statement_kind {
@@ -61,9 +63,6 @@ struct mapped_statement {
     std::string argument_text;  // routine_block: what stands between the parentheses
     std::string invalid;        // why the text cannot be run (call and identifiers)
 };
-
-// A letter or '_', then letters, digits, '_' or '$', at most 63 characters.
-bool is_identifier(std::string_view name);
 
 std::string fold_identifier(std::string_view name);
 
