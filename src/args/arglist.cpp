@@ -5,7 +5,6 @@
 #include "args/arglist.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <optional>

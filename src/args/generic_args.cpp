@@ -4,7 +4,6 @@
 // arguments. Runs inside build_arglist, after the list is complete.
 #include "args/generic_args.hpp"
 
-#include <cstring>
 #include <string>
 
 #include "args/arglist.hpp"

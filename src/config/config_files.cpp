@@ -6,8 +6,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 

@@ -2,11 +2,10 @@
 // given, else qualified with the service's user), describe it, write a
 // one-statement block with named arguments (or the two arrays of flexible
 // arguments), bind scalars and arrays, execute.
-// Runs inside do_block (dispatch.cpp), before dump_page.
+// Runs inside do_block (host/dispatch.cpp), before dump_page.
 #include "exec/call_block.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "args/arglist.hpp"

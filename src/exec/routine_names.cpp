@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 
 #include "base/text_case.hpp"
 #include "frame/diagnostics.hpp"

@@ -2,8 +2,6 @@
 // file: read on the first WRBGetConfigVal of the process and kept. Every
 // setting of the gateway that no service block carries is looked up here.
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string_view>
 
 #include "base/text_file.hpp"

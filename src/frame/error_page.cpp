@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <memory>
 
 #include "base/text_case.hpp"
 #include "base/text_file.hpp"

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 
 #include "base/text_case.hpp"
 #include "frame/form_text.hpp"

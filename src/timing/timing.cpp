@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "config/service_resolution.hpp"
 #include "db/binds.hpp"

@@ -5,7 +5,6 @@
 #include <array>
 
 #include "frame/diagnostics.hpp"
-#include "host/dispatch.hpp"
 #include "support/request_fixture.hpp"
 
 namespace kestrel::test {
