@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "args/request_body.hpp"
+#include "frame/request_body.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "arglist_checks.hpp"
 #include "args/arglist.hpp"
-#include "args/form_text.hpp"
+#include "frame/form_text.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "db/postgres/placeholders.hpp"
+#include "db_interface/postgres/placeholders.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

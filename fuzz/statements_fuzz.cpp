@@ -7,7 +7,7 @@
 // statement text.
 #include <string>
 
-#include "db/postgres/statement_map.hpp"
+#include "db_interface/postgres/statement_map.hpp"
 #include "fuzz_support.hpp"
 
 namespace {
@@ -16,7 +16,7 @@ using kestrel::fuzz::check;
 namespace pg = kestrel::db::pg;
 
 bool is_folded_identifier(std::string_view name) {
-    return pg::is_identifier(name) && pg::fold_identifier(name) == name;
+    return kestrel::is_identifier(name) && pg::fold_identifier(name) == name;
 }
 
 void check_relation(const pg::relation_name& relation) {

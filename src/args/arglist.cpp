@@ -5,20 +5,19 @@
 #include "args/arglist.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <span>
 #include <string>
-#include <unordered_set>
 
 #include "args/generic_args.hpp"
 #include "args/multipart.hpp"
-#include "args/request_body.hpp"
-#include "db/text_encoding.hpp"
+#include "base/text_case.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
+#include "frame/request_body.hpp"
+#include "frame/text_encoding.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"
 
@@ -66,35 +65,7 @@ void cut_image_button_suffixes(request_ctx& ctx) {
     }
 }
 
-std::string folded(std::string_view name) {
-    std::string key(name);
-    for (char& c : key) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return key;
-}
-
-// Indexes of the pairs whose name no earlier pair has (ignoring case). A set
-// keeps this linear: a hostile form may hold millions of fields.
-std::vector<std::size_t> first_occurrences(const request_ctx& ctx) {
-    std::vector<std::size_t> firsts;
-    std::unordered_set<std::string> seen;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        if (seen.insert(folded(ctx.args[i].name)).second) {
-            firsts.push_back(i);
-        }
-    }
-    return firsts;
-}
-
 }  // namespace
-
-bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 void build_arglist(request_ctx& ctx) {
     const char* content_type = wrbgetenv(ctx, "HTTP_CONTENT_TYPE");
@@ -112,7 +83,7 @@ void build_arglist(request_ctx& ctx) {
         }
     }
     cut_image_button_suffixes(ctx);
-    ctx.arg_unique_count = static_cast<int>(first_occurrences(ctx).size());
+    ctx.arg_unique_count = static_cast<int>(get_unique_names(ctx).size());
     KESTREL_TRACE(ctx, "%zu arguments, %d distinct names", ctx.args.size(), ctx.arg_unique_count);
 
     maybe_generic(ctx);
@@ -128,20 +99,12 @@ int get_unique_names_cnt(request_ctx& ctx) {
     return ctx.arg_unique_count;
 }
 
-std::vector<std::string_view> get_unique_names(request_ctx& ctx) {
-    std::vector<std::string_view> names;
-    for (const std::size_t i : first_occurrences(ctx)) {
-        names.push_back(ctx.args[i].name);
-    }
-    return names;
-}
-
 void get_maxlen_occurrences(request_ctx& ctx, std::string_view name, std::size_t& width,
                             std::size_t& count) {
     std::size_t longest = 0;
     count = 0;
     for (const arg_pair& pair : ctx.args) {
-        if (same_name(pair.name, name)) {
+        if (equal_ignoring_case(pair.name, name)) {
             ++count;
             longest = std::max(longest, pair.value.size());
         }
@@ -155,7 +118,7 @@ char* get_values(request_ctx& ctx, std::string_view name, std::size_t& width, st
     auto* block = static_cast<char*>(_xheap_alloc(ctx, std::max<std::size_t>(width * count, 1)));
     std::size_t slot = 0;
     for (const arg_pair& pair : ctx.args) {
-        if (same_name(pair.name, name)) {
+        if (equal_ignoring_case(pair.name, name)) {
             std::memcpy(block + slot * width, pair.value.data(), pair.value.size());
             ++slot;
         }
@@ -166,7 +129,7 @@ char* get_values(request_ctx& ctx, std::string_view name, std::size_t& width, st
 std::vector<std::string_view> get_array_of_values(request_ctx& ctx, std::string_view name) {
     std::vector<std::string_view> values;
     for (const arg_pair& pair : ctx.args) {
-        if (same_name(pair.name, name)) {
+        if (equal_ignoring_case(pair.name, name)) {
             values.push_back(pair.value);
         }
     }

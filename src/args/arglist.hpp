@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/arg_names.hpp"
 #include "frame/request_ctx.hpp"
 
 namespace kestrel {
@@ -15,8 +16,6 @@ void build_arglist(request_ctx& ctx);
 void unbuild_arglist(request_ctx& ctx);
 
 int get_unique_names_cnt(request_ctx& ctx);
-// Each distinct name once, in order of first occurrence, first spelling.
-std::vector<std::string_view> get_unique_names(request_ctx& ctx);
 // count: pairs with that name; width: longest value + 2 (2 when none).
 void get_maxlen_occurrences(request_ctx& ctx, std::string_view name, std::size_t& width,
                             std::size_t& count);
@@ -24,7 +23,5 @@ void get_maxlen_occurrences(request_ctx& ctx, std::string_view name, std::size_t
 char* get_values(request_ctx& ctx, std::string_view name, std::size_t& width, std::size_t& count);
 // The values of that name, in list order.
 std::vector<std::string_view> get_array_of_values(request_ctx& ctx, std::string_view name);
-
-bool same_name(std::string_view a, std::string_view b);
 
 }  // namespace kestrel

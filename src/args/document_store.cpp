@@ -14,6 +14,7 @@
 #include <string>
 
 #include "args/upload_name.hpp"
+#include "base/text_file.hpp"
 #include "config/mime.hpp"
 #include "db/binds.hpp"
 #include "db/errors.hpp"
@@ -29,11 +30,6 @@ namespace {
 
 constexpr std::size_t sequence_buffer_size = 25;
 constexpr std::size_t write_chunk = 8192;
-
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
 
 std::string owner_of(const request_ctx& ctx) {
     const service_entry* service = ctx.service();
@@ -117,13 +113,6 @@ std::unique_ptr<std::byte[]> varraw(std::span<const char> bytes) {
     return buffer;
 }
 
-// A text bound with sbind needs room for its length + 2 bytes.
-char* bind_copy(request_ctx& ctx, std::string_view text) {
-    auto* copy = static_cast<char*>(_xheap_alloc(ctx, text.size() + 2));
-    std::memcpy(copy, text.data(), text.size());
-    return copy;
-}
-
 struct upload_row {
     char* name;
     char* mime_type;
@@ -181,9 +170,10 @@ const char* ldimage(request_ctx& ctx, std::span<const char> bytes, std::string_v
         image = varraw(bytes);
     }
 
-    char* const stored_name = bind_copy(ctx, name);
-    const upload_row row{stored_name, bind_copy(ctx, upload_mime_type(ctx, mime_type, kept_name)),
-                         &length, image.get(), bind_copy(ctx, kept_name)};
+    char* const stored_name = bindable_copy(ctx, name);
+    const upload_row row{stored_name,
+                         bindable_copy(ctx, upload_mime_type(ctx, mime_type, kept_name)), &length,
+                         image.get(), bindable_copy(ctx, kept_name)};
     const int rc = insert_row(ctx, row);
     image.reset();
     if (rc != 0) {

@@ -4,7 +4,6 @@
 // arguments. Runs inside build_arglist, after the list is complete.
 #include "args/generic_args.hpp"
 
-#include <cstring>
 #include <string>
 
 #include "args/arglist.hpp"
@@ -23,13 +22,6 @@ constexpr std::string_view cgi_args_block =
     "begin \tcgi_args.argC := cgi_args.argC+1; \tcgi_args.argNam(cgi_args.argC) := :name; "
     "\tcgi_args.argVal(cgi_args.argC) := :val; end;";
 
-// A text bound with sbind needs room for its length + 2 bytes.
-char* bind_copy(request_ctx& ctx, std::string_view text) {
-    auto* copy = static_cast<char*>(_xheap_alloc(ctx, text.size() + 2));
-    std::memcpy(copy, text.data(), text.size());
-    return copy;
-}
-
 }  // namespace
 
 void maybe_generic(request_ctx& ctx) {
@@ -41,8 +33,8 @@ void maybe_generic(request_ctx& ctx) {
         die_with_cursor_error(ctx);
     }
     for (const arg_pair& pair : ctx.args) {
-        if (sbind(ctx, ":name", bind_copy(ctx, pair.name)) != 0 ||
-            sbind(ctx, ":val", bind_copy(ctx, pair.value)) != 0 ||
+        if (sbind(ctx, ":name", bindable_copy(ctx, pair.name)) != 0 ||
+            sbind(ctx, ":val", bindable_copy(ctx, pair.value)) != 0 ||
             session_client(ctx).oexec(ctx.cda) != 0) {
             die_with_cursor_error(ctx);
         }

@@ -10,9 +10,9 @@
 #include <optional>
 
 #include "args/document_store.hpp"
-#include "args/request_body.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
+#include "frame/request_body.hpp"
 
 namespace kestrel {
 

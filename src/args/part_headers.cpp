@@ -10,6 +10,7 @@
 
 #include "args/arglist.hpp"
 #include "args/multipart.hpp"
+#include "base/text_case.hpp"
 
 namespace kestrel {
 
@@ -95,10 +96,11 @@ disposition_params read_params(char* at, char* end) {
         at = skip_blanks(at + 1, end);
         const text_range value = read_value(at, end);
         at = std::find(at, end, ';');
-        std::optional<text_range>* slot = same_name(name, "name")        ? &params.name
-                                          : same_name(name, "filename")  ? &params.file_name
-                                          : same_name(name, "filename*") ? &params.ext_file_name
-                                                                         : nullptr;
+        std::optional<text_range>* slot =
+            equal_ignoring_case(name, "name")        ? &params.name
+            : equal_ignoring_case(name, "filename")  ? &params.file_name
+            : equal_ignoring_case(name, "filename*") ? &params.ext_file_name
+                                                     : nullptr;
         if (slot != nullptr && !*slot) {
             *slot = value;
         }
@@ -119,7 +121,7 @@ int hex_digit(char c) {
 // malformed escape or an escaped zero byte (the name becomes SQL text).
 std::optional<std::string_view> decode_ext_value(text_range r) {
     char* const charset_end = std::find(r.begin, r.end, '\'');
-    if (charset_end == r.end || !same_name(view({r.begin, charset_end}), "UTF-8")) {
+    if (charset_end == r.end || !equal_ignoring_case(view({r.begin, charset_end}), "UTF-8")) {
         return std::nullopt;
     }
     char* const language_end = std::find(charset_end + 1, r.end, '\'');
@@ -165,7 +167,7 @@ std::string_view file_name_of(const disposition_params& params) {
 
 void read_disposition(text_range value, part_headers& headers) {
     char* const type_end = std::find(value.begin, value.end, ';');
-    if (!same_name(view(trimmed(value.begin, type_end)), "form-data")) {
+    if (!equal_ignoring_case(view(trimmed(value.begin, type_end)), "form-data")) {
         return;
     }
     const disposition_params params = read_params(type_end, value.end);
@@ -188,10 +190,10 @@ part_headers read_part_headers(request_ctx& ctx, char* first) {
         }
         const std::string_view field = view(trimmed(line, colon));
         const text_range value = trimmed(colon + 1, end);
-        if (same_name(field, "Content-Disposition") && !disposition_seen) {
+        if (equal_ignoring_case(field, "Content-Disposition") && !disposition_seen) {
             disposition_seen = true;
             read_disposition(value, headers);
-        } else if (same_name(field, "Content-Type")) {
+        } else if (equal_ignoring_case(field, "Content-Type")) {
             headers.mime_type = terminated(value);
         }
     }

@@ -4,15 +4,13 @@
 // so that its tail is never read as a line of its own.
 #include "config/config_files.hpp"
 
-#include <strings.h>
-
 #include <array>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 
+#include "base/text_case.hpp"
+#include "base/text_file.hpp"
 #include "config/password.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
@@ -24,22 +22,11 @@ constexpr std::size_t line_max = 511;
 constexpr std::size_t section_max = 255;
 constexpr std::size_t path_max = 255;
 
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
-
 // One line of at most line_max characters through remove_nl; false at the
 // end of the file.
-bool read_line(std::FILE* f, std::array<char, line_max + 1>& line) {
-    if (std::fgets(line.data(), static_cast<int>(line.size()), f) == nullptr) {
+bool read_config_line(std::FILE* f, std::string& line) {
+    if (!read_line(f, line_max, line)) {
         return false;
-    }
-    const std::size_t len = std::strlen(line.data());
-    if (len == line_max && line[len - 1] != '\n') {
-        int c = 0;
-        while ((c = std::fgetc(f)) != EOF && c != '\n') {
-        }
     }
     remove_nl(line.data());
     return true;
@@ -90,7 +77,7 @@ std::optional<std::string>* service_field(service_entry& e, std::string_view key
                 {"owa_exposed_schemas", &service_entry::owa_exposed_schemas},
                 {"owa_statement_timeout", &service_entry::owa_statement_timeout}}};
     for (const auto& [name, member] : fields) {
-        if (key.size() == std::strlen(name) && strncasecmp(key.data(), name, key.size()) == 0) {
+        if (equal_ignoring_case(key, name)) {
             return &(e.*member);
         }
     }
@@ -102,7 +89,7 @@ std::optional<std::string>* service_field(service_entry& e, std::string_view key
 // so that they cannot change the block before it.
 void owa_cfg_line(request_ctx& ctx, std::string_view line, bool& in_block) {
     const auto value = value_after_equals(line);
-    if (strncasecmp(line.data(), "owa_service", 11) == 0) {
+    if (starts_with_ignoring_case(line, "owa_service")) {
         in_block = value && !value->empty();
         if (in_block) {
             service_entry& e = ctx.services.emplace_back();
@@ -129,9 +116,7 @@ enum class server_section { other, server, mime_types, dir_maps };
 server_section section_of(std::string_view line) {
     std::string_view name = line.substr(1, line.find(']') - 1);
     name = name.substr(0, section_max);
-    const auto is = [name](const char* s) {
-        return name.size() == std::strlen(s) && strncasecmp(name.data(), s, name.size()) == 0;
-    };
+    const auto is = [name](const char* s) { return equal_ignoring_case(name, s); };
     if (is("SERVER")) {
         return server_section::server;
     }
@@ -145,7 +130,7 @@ server_section section_of(std::string_view line) {
 }
 
 void server_key(request_ctx& ctx, std::string_view line) {
-    if (strncasecmp(line.data(), "DefaultMimeType", 15) != 0) {
+    if (!starts_with_ignoring_case(line, "DefaultMimeType")) {
         return;
     }
     const auto value = value_after_equals(line);
@@ -237,13 +222,13 @@ void ReadConfigFiles(request_ctx& ctx) {
 
 void read_owa_cfg(request_ctx& ctx) {
     const char* path = owa_config_filename(ctx);
-    const file_ptr f(std::fopen(path, "r"));
+    const file_handle f(std::fopen(path, "r"));
     if (!f) {
         xdie(ctx, "Unable to open owa.cfg '%s'\n", path);
     }
-    std::array<char, line_max + 1> line{};
+    std::string line;
     bool in_block = false;
-    while (read_line(f.get(), line)) {
+    while (read_config_line(f.get(), line)) {
         if (line[0] == 'o') {
             owa_cfg_line(ctx, line.data(), in_block);
         }
@@ -252,14 +237,14 @@ void read_owa_cfg(request_ctx& ctx) {
 
 void read_server_cfg(request_ctx& ctx) {
     const char* path = owa_server_filename(ctx);
-    const file_ptr f(std::fopen(path, "r"));
+    const file_handle f(std::fopen(path, "r"));
     if (!f) {
         xdie(ctx, "Unable to open svXXXX.cfg '%s'\n", path);
     }
-    std::array<char, line_max + 1> buffer{};
+    std::string buffer;
     auto section = server_section::other;
     bool seen_section = false;
-    while (read_line(f.get(), buffer)) {
+    while (read_config_line(f.get(), buffer)) {
         const std::string_view line = skip_blanks(buffer.data());
         if (line.empty() || line.front() == ';') {
             continue;

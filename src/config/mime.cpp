@@ -4,28 +4,16 @@
 #include "config/mime.hpp"
 
 #include <algorithm>
-#include <cctype>
 
+#include "base/text_case.hpp"
 #include "frame/wrb.hpp"
+#include "frame/wrb_state.hpp"
 
 namespace kestrel {
 namespace {
 
 const char* default_type(const request_ctx& ctx) {
     return ctx.default_mime_type ? ctx.default_mime_type->c_str() : nullptr;
-}
-
-bool same_word(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool lists_extension(std::string_view extensions, std::string_view extension) {
@@ -36,7 +24,7 @@ bool lists_extension(std::string_view extensions, std::string_view extension) {
         }
         extensions.remove_prefix(start);
         const std::size_t end = std::min(extensions.find_first_of(" \t"), extensions.size());
-        if (same_word(extensions.substr(0, end), extension)) {
+        if (equal_ignoring_case(extensions.substr(0, end), extension)) {
             return true;
         }
         extensions.remove_prefix(end);
@@ -85,6 +73,11 @@ const char* ext2mimeType(request_ctx& ctx) {
 const char* MyGetReqMimeType(request_ctx& ctx) {
     const char* type = ext2mimeType(ctx);
     return type != nullptr ? type : "text/html";
+}
+
+const char* WRBGetReqMimeType(void*) {
+    request_ctx* ctx = wrb().clientcxp;
+    return ctx != nullptr ? ext2mimeType(*ctx) : nullptr;
 }
 
 }  // namespace kestrel

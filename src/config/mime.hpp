@@ -16,5 +16,7 @@ const char* ext2mimeType(request_ctx& ctx);
 const char* mime_type_for_extension(const request_ctx& ctx, std::string_view extension);
 // ext2mimeType, or "text/html" when no type is held.
 const char* MyGetReqMimeType(request_ctx& ctx);
+// ext2mimeType of the process's context (the web request interface's call).
+const char* WRBGetReqMimeType(void* handle);
 
 }  // namespace kestrel

@@ -4,11 +4,10 @@
 // through the directory maps and the timing-tag test.
 #include "config/service_resolution.hpp"
 
-#include <strings.h>
-
 #include <array>
 #include <cstring>
 
+#include "base/text_case.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
 #include "frame/wrb.hpp"
@@ -19,10 +18,6 @@ namespace {
 constexpr std::array<std::string_view, 5> prefixes{"/owa/", "/owai/", "/owaigz/", "/owaup/",
                                                    "/webdb/"};
 constexpr std::size_t work_max = 511;
-
-bool same_text(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 std::string cut(std::string_view text) {
     return std::string(text.substr(0, field_max));
@@ -84,7 +79,7 @@ void resolve_url(request_ctx& ctx, std::string_view work) {
 int find_service(const request_ctx& ctx, std::string_view name) {
     for (std::size_t i = 0; i < ctx.services.size(); ++i) {
         const auto& service = ctx.services[i].owa_service;
-        if (service && same_text(*service, name)) {
+        if (service && equal_ignoring_case(*service, name)) {
             return static_cast<int>(i);
         }
     }
@@ -128,7 +123,7 @@ void set_session_state(request_ctx& ctx) {
     lower_string(ctx.service_name);
     set_error_log(ctx, service);
     for (const std::string& name : ctx.dbauth_services) {
-        if (same_text(name, ctx.service_name)) {
+        if (equal_ignoring_case(name, ctx.service_name)) {
             ctx.use_database_auth = true;
             break;
         }
@@ -158,7 +153,7 @@ bool isTimed(request_ctx& ctx, std::string_view tag) {
         return false;
     }
     return ctx.timed_services->find(tag) != std::string::npos ||
-           same_text(*ctx.timed_services, "all");
+           equal_ignoring_case(*ctx.timed_services, "all");
 }
 
 }  // namespace kestrel

@@ -27,6 +27,13 @@ T* pool_array(request_ctx& ctx, std::size_t count) {
 
 }  // namespace
 
+char* bindable_copy(request_ctx& ctx, std::string_view text) {
+    // The pool fills with zeros: the NUL and the spare byte are there.
+    auto* copy = static_cast<char*>(_xheap_alloc(ctx, text.size() + 2));
+    std::memcpy(copy, text.data(), text.size());
+    return copy;
+}
+
 int nbind(request_ctx& ctx, std::string_view name, std::int32_t* value) {
     return session_client(ctx).obndrv(
         ctx.cda,

@@ -16,6 +16,9 @@ namespace kestrel {
 int nbind(request_ctx& ctx, std::string_view name, std::int32_t* value);
 // NUL-terminated text; the buffer has room for its length + 2 bytes.
 int sbind(request_ctx& ctx, std::string_view name, char* text);
+// A request-pool copy of the text that sbind can take: NUL-terminated, with
+// the room it expects.
+char* bindable_copy(request_ctx& ctx, std::string_view text);
 // Long raw: a 4-byte host-order length followed by that many bytes.
 int rbind(request_ctx& ctx, std::string_view name, std::byte* varraw);
 // An array of texts, bound as fixed-width elements (request pool).

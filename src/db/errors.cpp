@@ -4,13 +4,12 @@
 // how a user learns that a field is misspelled.
 #include "db/errors.hpp"
 
-#include <strings.h>
-
 #include <string_view>
 #include <vector>
 
-#include "args/arglist.hpp"
+#include "base/text_case.hpp"
 #include "db/session.hpp"
+#include "frame/arg_names.hpp"
 #include "frame/diagnostics.hpp"
 
 namespace kestrel {
@@ -18,10 +17,6 @@ namespace {
 
 // The message buffer of the client library holds 1024 bytes with its NUL.
 constexpr std::size_t message_max = 1023;
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 template <typename Names>
 bool contains_ignoring_case(const Names& names, std::string_view name) {

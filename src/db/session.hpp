@@ -2,7 +2,7 @@
 // with the connection-reuse check.
 #pragma once
 
-#include "db/client.hpp"
+#include "db_interface/client.hpp"
 #include "frame/request_ctx.hpp"
 
 namespace kestrel {

@@ -2,9 +2,10 @@
 #include "docs/byte_range.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <optional>
+
+#include "base/text_case.hpp"
 
 namespace kestrel {
 namespace {
@@ -30,19 +31,6 @@ std::optional<std::uint64_t> number(std::string_view text) {
     return value;
 }
 
-bool starts_with_unit(std::string_view text) {
-    constexpr std::string_view unit = "bytes=";
-    if (text.size() < unit.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < unit.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != unit[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 byte_range parse_byte_range(const char* header, std::uint64_t size) {
@@ -50,11 +38,12 @@ byte_range parse_byte_range(const char* header, std::uint64_t size) {
     if (header == nullptr) {
         return whole;
     }
+    constexpr std::string_view unit = "bytes=";
     std::string_view value = trimmed(header);
-    if (!starts_with_unit(value)) {
+    if (!starts_with_ignoring_case(value, unit)) {
         return whole;
     }
-    value = trimmed(value.substr(6));
+    value = trimmed(value.substr(unit.size()));
     const std::size_t dash = value.find('-');
     if (dash == std::string_view::npos || value.find(',') != std::string_view::npos) {
         return whole;

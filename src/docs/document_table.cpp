@@ -2,8 +2,8 @@
 // judgement of document lookups.
 #include "docs/document_table.hpp"
 
-#include "db/client.hpp"
 #include "db/errors.hpp"
+#include "db_interface/client.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 

@@ -282,7 +282,7 @@ bool send_document(request_ctx& ctx, const document_source& source) {
     const bool in_file = std::atoi(row.size_text.data()) < 0;
     KESTREL_TRACE(ctx, "document %s as %s%s", name, head.type.c_str(),
                   in_file ? " from a file" : "");
-    unique_file file;
+    file_handle file;
     if (in_file) {
         const std::string path = confined_stored_path(ctx, stored_path(ctx, name, row));
         file = open_regular_file(path);

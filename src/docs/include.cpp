@@ -13,7 +13,7 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/query.hpp"
-#include "db/text_encoding.hpp"
+#include "frame/text_encoding.hpp"
 #include "docs/document_table.hpp"
 #include "docs/include_block.hpp"
 #include "docs/include_tags.hpp"
@@ -81,7 +81,7 @@ char* read_include_file(request_ctx& ctx) {
     if (!path) {
         return nullptr;
     }
-    const unique_file file = open_regular_file(*path);
+    const file_handle file = open_regular_file(*path);
     if (!file) {
         return nullptr;
     }
@@ -215,7 +215,7 @@ void compressed_filedata(request_ctx& ctx, const char* mime_type) {
     if (path && path->size() >= 3) {
         path->resize(path->size() - 3);
     }
-    const unique_file file = path ? open_regular_file(*path) : unique_file{};
+    const file_handle file = path ? open_regular_file(*path) : file_handle{};
     if (!file) {
         answer_not_found(ctx);
         return;
@@ -257,7 +257,7 @@ void put_filedata(request_ctx& ctx, const char* mime_type) {
         answer_not_found(ctx);
         return;
     }
-    if (const unique_file file = open_regular_file(*path)) {
+    if (const file_handle file = open_regular_file(*path)) {
         send_plain_file(ctx, *path, file.get(), mime_type);
         return;
     }

@@ -12,23 +12,6 @@
 
 namespace kestrel {
 
-unique_file& unique_file::operator=(unique_file&& other) noexcept {
-    if (this != &other) {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-        }
-        file_ = other.file_;
-        other.file_ = nullptr;
-    }
-    return *this;
-}
-
-unique_file::~unique_file() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-    }
-}
-
 bool is_escaping_path(std::string_view path) {
     if (path.find('\0') != std::string_view::npos) {
         return true;
@@ -71,17 +54,17 @@ std::optional<std::string> request_file_path(request_ctx& ctx) {
     return path_translated(ctx);
 }
 
-unique_file open_regular_file(const std::string& path) {
+file_handle open_regular_file(const std::string& path) {
     // O_NONBLOCK keeps a pipe from stalling the request; it is cleared again
     // once the descriptor is known to be a regular file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return unique_file{};
+        return file_handle{};
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return unique_file{};
+        return file_handle{};
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) {
@@ -91,7 +74,7 @@ unique_file open_regular_file(const std::string& path) {
     if (f == nullptr) {
         ::close(fd);
     }
-    return unique_file{f};
+    return file_handle{f};
 }
 
 std::optional<std::size_t> file_size(std::FILE* f) {

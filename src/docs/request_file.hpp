@@ -8,27 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/text_file.hpp"
 #include "frame/request_ctx.hpp"
 
 namespace kestrel {
-
-// Owns one stdio stream; closes it without reporting.
-class unique_file {
-  public:
-    unique_file() = default;
-    explicit unique_file(std::FILE* f) : file_(f) {}
-    unique_file(unique_file&& other) noexcept : file_(other.file_) { other.file_ = nullptr; }
-    unique_file& operator=(unique_file&& other) noexcept;
-    unique_file(const unique_file&) = delete;
-    unique_file& operator=(const unique_file&) = delete;
-    ~unique_file();
-
-    std::FILE* get() const { return file_; }
-    explicit operator bool() const { return file_ != nullptr; }
-
-  private:
-    std::FILE* file_ = nullptr;
-};
 
 // True when the path has a ".." segment or a NUL byte.
 bool is_escaping_path(std::string_view path);
@@ -43,7 +26,7 @@ std::optional<std::string> request_file_path(request_ctx& ctx);
 
 // Opens a regular file for reading ("rb"); none for anything else (missing,
 // unreadable, a directory, a device or a pipe). Never blocks on a pipe.
-unique_file open_regular_file(const std::string& path);
+file_handle open_regular_file(const std::string& path);
 
 // The file's size in bytes, or none when it cannot be taken.
 std::optional<std::size_t> file_size(std::FILE* f);

@@ -2,14 +2,15 @@
 // given, else qualified with the service's user), describe it, write a
 // one-statement block with named arguments (or the two arrays of flexible
 // arguments), bind scalars and arrays, execute.
-// Runs inside do_block (dispatch.cpp), before dump_page.
+// Runs inside do_block (host/dispatch.cpp), before dump_page.
 #include "exec/call_block.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "args/arglist.hpp"
+#include "base/identifier.hpp"
+#include "base/text_case.hpp"
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
@@ -56,15 +57,16 @@ std::optional<resolved_routine> resolve_routine(request_ctx& ctx, std::string_vi
 }
 
 bool is_table_argument(std::string_view name, const std::vector<std::string>& tables) {
-    return std::any_of(tables.begin(), tables.end(),
-                       [name](const std::string& table) { return same_name(name, table); });
+    return std::any_of(tables.begin(), tables.end(), [name](const std::string& table) {
+        return equal_ignoring_case(name, table);
+    });
 }
 
 // A field name that is no identifier never enters the block: the request
 // fails as a call with a field the procedure does not take.
 void check_field_names(request_ctx& ctx, const std::vector<std::string_view>& names) {
     for (const std::string_view name : names) {
-        if (is_valid_identifier(name)) {
+        if (is_identifier(name)) {
             continue;
         }
         const std::string report = mismatch_report(ctx);
@@ -72,13 +74,6 @@ void check_field_names(request_ctx& ctx, const std::vector<std::string_view>& na
                    static_cast<int>(std::min<std::size_t>(name.size(), 200)), name.data(),
                    report.c_str());
     }
-}
-
-// A request-pool copy with the length + 2 bytes of room that sbind expects.
-char* bindable_copy(request_ctx& ctx, std::string_view value) {
-    char* copy = static_cast<char*>(_xheap_alloc(ctx, value.size() + 2));
-    std::memcpy(copy, value.data(), value.size());
-    return copy;
 }
 
 void bind_arguments(request_ctx& ctx, const std::vector<std::string_view>& names,
@@ -121,7 +116,8 @@ std::vector<std::string_view> call_argument_names(request_ctx& ctx, const call_r
         check_field_names(ctx, names);
     }
     if (route.path) {
-        std::erase_if(names, [](std::string_view name) { return same_name(name, "p_path"); });
+        std::erase_if(names,
+                      [](std::string_view name) { return equal_ignoring_case(name, "p_path"); });
         names.emplace_back("p_path");
     }
     return names;

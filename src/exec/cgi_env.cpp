@@ -11,9 +11,8 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
-#include "db/text_encoding.hpp"
-#include "exec/dispatch.hpp"
 #include "frame/diagnostics.hpp"
+#include "frame/text_encoding.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"
 

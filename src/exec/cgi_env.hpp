@@ -1,5 +1,5 @@
 // cgi_env.hpp - the CGI environment as the database's owa package receives
-// it: two parallel text arrays and a count (set_cgi_env in dispatch.hpp).
+// it: two parallel text arrays and a count.
 #pragma once
 
 #include <span>
@@ -21,6 +21,10 @@ inline constexpr std::size_t cgi_env_entry_max = 4095;
 // stored when the arrays have no room left before their terminator slot.
 void setval(request_ctx& ctx, std::span<std::string_view> names, std::span<std::string_view> values,
             const char* name, const char* value, int& count);
+
+// Copies the CGI environment into the database and evaluates the pre-action:
+// true to go on.
+bool set_cgi_env(request_ctx& ctx);
 
 // The block that hands the environment to owa.init_cgi_env and evaluates
 // the pre-action.

@@ -12,7 +12,6 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/session.hpp"
-#include "docs/procedure_download.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 
+#include "base/text_case.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 
@@ -26,23 +26,6 @@ constexpr std::array<std::string_view, 17> default_exclusions = {
     "owa_timing.",
 };
 
-bool is_ascii_letter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool is_ascii_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-    if (prefix.size() > text.size()) {
-        return false;
-    }
-    return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    });
-}
-
 std::string_view trim_blanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
@@ -55,24 +38,12 @@ std::string_view trim_blanks(std::string_view text) {
 
 }  // namespace
 
-bool is_valid_identifier(std::string_view name) {
-    if (name.empty() || name.size() > identifier_part_max) {
-        return false;
-    }
-    if (!is_ascii_letter(name.front()) && name.front() != '_') {
-        return false;
-    }
-    return std::all_of(name.begin() + 1, name.end(), [](char c) {
-        return is_ascii_letter(c) || is_ascii_digit(c) || c == '_' || c == '$';
-    });
-}
-
 bool is_valid_routine_name(std::string_view name) {
     const auto dot = name.find('.');
     if (dot == std::string_view::npos) {
-        return is_valid_identifier(name);
+        return is_identifier(name);
     }
-    return is_valid_identifier(name.substr(0, dot)) && is_valid_identifier(name.substr(dot + 1));
+    return is_identifier(name.substr(0, dot)) && is_identifier(name.substr(dot + 1));
 }
 
 std::vector<std::string> parse_exclusion_list(std::string_view text) {

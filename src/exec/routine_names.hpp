@@ -7,20 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/identifier.hpp"
 #include "frame/request_ctx.hpp"
 
 namespace kestrel {
 
-// Longest identifier part the database keeps whole; longer ones would be cut
-// by the server and could name another routine.
-inline constexpr std::size_t identifier_part_max = 63;
-
-// A letter or '_', then letters, digits, '_' or '$' (ASCII only), at most
-// identifier_part_max characters.
-bool is_valid_identifier(std::string_view name);
-
-// A valid identifier, or two joined by one '.' (schema.routine or
-// package.procedure).
+// An identifier (is_identifier), or two joined by one '.' (schema.routine
+// or package.procedure).
 bool is_valid_routine_name(std::string_view name);
 
 // The prefixes of names that are never called: the built-in list of catalog

@@ -2,10 +2,9 @@
 // file: read on the first WRBGetConfigVal of the process and kept. Every
 // setting of the gateway that no service block carries is looked up here.
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string_view>
 
+#include "base/text_file.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
 
@@ -13,27 +12,6 @@ namespace kestrel {
 namespace {
 
 constexpr std::size_t read_max = 4095;
-
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
-
-// Reads one line of at most read_max characters; the rest of a longer line
-// is skipped, so that its tail is never taken for a line of its own.
-bool read_line(std::FILE* f, std::string& line) {
-    char buffer[read_max + 1];
-    if (std::fgets(buffer, sizeof buffer, f) == nullptr) {
-        return false;
-    }
-    line.assign(buffer);
-    if (!line.empty() && line.back() != '\n' && !std::feof(f)) {
-        int c = 0;
-        while ((c = std::fgetc(f)) != EOF && c != '\n') {
-        }
-    }
-    return true;
-}
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t';
@@ -59,13 +37,13 @@ std::optional<config_entry> parse_entry(std::string_view line) {
 }
 
 void read_dbauth(wrb_state& s) {
-    const file_ptr f(std::fopen(s.ows_appfile.c_str(), "r"));
+    const file_handle f(std::fopen(s.ows_appfile.c_str(), "r"));
     if (!f) {
         return;
     }
     bool in_section = false;
     std::string raw;
-    while (s.config.size() < config_entry_max && read_line(f.get(), raw)) {
+    while (s.config.size() < config_entry_max && read_line(f.get(), read_max, raw)) {
         std::string_view line(raw);
         const std::size_t start = line.find_first_not_of(" \t");
         line.remove_prefix(start == std::string_view::npos ? line.size() : start);

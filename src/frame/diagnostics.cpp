@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "args/redaction.hpp"
-#include "args/request_report.hpp"
 #include "frame/error_page.hpp"
 #include "frame/log_file.hpp"
+#include "frame/redaction.hpp"
+#include "frame/request_report.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
 

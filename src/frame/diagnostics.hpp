@@ -1,6 +1,6 @@
 // diagnostics.hpp - trace log, error log, client printf and fatal errors.
 // Every other module reports through these. die and xdie throw fatal_error,
-// which only the callbacks' recovery points (cartridge.cpp) catch.
+// which only the callbacks' recovery points (host/cartridge.cpp) catch.
 #pragma once
 
 #include <exception>

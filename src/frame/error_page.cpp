@@ -4,16 +4,16 @@
 // whose transaction failed is never sent.
 #include "frame/error_page.hpp"
 
-#include <strings.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
-#include <memory>
 
-#include "args/request_report.hpp"
-#include "db/text_encoding.hpp"
+#include "base/text_case.hpp"
+#include "base/text_file.hpp"
 #include "frame/diagnostics.hpp"
+#include "frame/request_report.hpp"
+#include "frame/text_encoding.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
 
@@ -22,11 +22,6 @@ namespace {
 
 constexpr std::size_t line_max = 8191;
 constexpr int retry_after_seconds = 30;
-
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
 // The error page of the resolved service, when it has one.
 const char* error_page_file(const request_ctx& ctx) {
@@ -39,7 +34,7 @@ const char* error_page_file(const request_ctx& ctx) {
 
 // Copies the page file to the client; false when it cannot be read.
 bool send_error_page(request_ctx& ctx, int status, const char* path) {
-    const file_ptr f(std::fopen(path, "r"));
+    const file_handle f(std::fopen(path, "r"));
     if (!f) {
         return false;
     }
@@ -100,8 +95,8 @@ error_style error_style_for(request_ctx& ctx) {
     if (value == nullptr) {
         value = WRBGetConfigVal(ctx.wrb_handle, "error_style");
     }
-    return value != nullptr && strcasecmp(value, "production") == 0 ? error_style::production
-                                                                    : error_style::debug;
+    return value != nullptr && equal_ignoring_case(value, "production") ? error_style::production
+                                                                        : error_style::debug;
 }
 
 std::string_view status_reason(int status) {

@@ -1,7 +1,8 @@
 // request_ctx.hpp - the one context record of the process.
 // Created by tessel_init, passed first to every function, freed by tessel_shut.
-// It holds the configuration read at init, the state of the request being
-// served, the database session and the two memory pools.
+// It joins three parts with lives of their own: the configuration read at
+// init, the database session, and the state of the request being served
+// (replaced whole after every request); and the two memory pools.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/client.hpp"
+#include "db_interface/client.hpp"
 #include "frame/pool.hpp"
 
 namespace kestrel {
@@ -59,13 +60,9 @@ struct arg_pair {
     std::string_view value;
 };
 
-struct request_ctx {
-    void* wrb_handle = nullptr;
-
-    std::string start_date;  // database date at request start, at most 79 characters
-    std::uint32_t start_hsecs = 0;
-
-    // Configuration, read once at init.
+// The configuration: read once by init (the [DBAUTH] settings, the service
+// blocks, the web server's tables), the same for every request after.
+struct gateway_config {
     std::vector<service_entry> services;  // file order; last_service is size() - 1
     std::string dir_separator = "/";
     std::optional<std::string> default_mime_type;
@@ -81,6 +78,25 @@ struct request_ctx {
     bool reuse_connection = false;
     // Browser logons must be members of this role (superusers never pass).
     std::optional<std::string> dbauth_role;
+    // The trace selector (absent = off).
+    std::optional<std::string> debug;
+};
+
+// The database session: one logon and one cursor. A persistent host may
+// keep it from one request to the next (reuse_connection).
+struct db_session {
+    std::unique_ptr<db::client> db;
+    db::logon_area lda;
+    db::cursor_area cda;
+    std::string logon_password;  // password of the open session, for reuse checks
+    std::string logon_service;   // service of the open session, for reuse checks
+};
+
+// Everything one request builds. end_request replaces it whole with a fresh
+// one, so that no field of it outlives its request.
+struct request_state {
+    std::string start_date;  // database date at request start, at most 79 characters
+    std::uint32_t start_hsecs = 0;
 
     // The resolved request (set_session_state).
     int service_index = -1;
@@ -91,20 +107,9 @@ struct request_ctx {
     std::string procedure_name;
     std::string_view url;  // request pool: decoded, without query, protocol and host
 
-    // Trace state: the selector (absent = off) and the site of the current call.
-    std::optional<std::string> debug;
+    // The site of the current trace call.
     std::string_view debug_file;
     int debug_line = 0;
-
-    pool heap;   // request pool, released at the end of every exec
-    pool pheap;  // persistent pool, released at shutdown
-
-    // The database session: one logon and one cursor.
-    std::unique_ptr<db::client> db;
-    db::logon_area lda;
-    db::cursor_area cda;
-    std::string logon_password;  // password of the open session, for reuse checks
-    std::string logon_service;   // service of the open session, for reuse checks
 
     // Upload files written by this request: removed when it rolls back, so
     // that no file outlives the row that named it.
@@ -125,6 +130,13 @@ struct request_ctx {
     std::vector<std::string> proc_arg_names;
     std::vector<bool> proc_arg_has_default;
     bool proc_described = false;
+};
+
+struct request_ctx : gateway_config, db_session, request_state {
+    void* wrb_handle = nullptr;
+
+    pool heap;   // request pool: its memory (args, url) dies with the request state
+    pool pheap;  // persistent pool, released at shutdown
 
     const service_entry* service() const {
         return service_index >= 0 ? &services[static_cast<std::size_t>(service_index)] : nullptr;

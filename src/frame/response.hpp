@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "base/text_file.hpp"
+
 namespace kestrel {
 
 class client_io;
@@ -52,10 +54,6 @@ class response {
     std::uint64_t bytes_held() const { return memory_.size() + spilled_; }
 
   private:
-    struct file_closer {
-        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-    };
-
     bool keep(const char* bytes, std::size_t length);
     std::size_t send(client_io& io, const void* buffer, std::size_t length);
     bool send_spill(client_io& io);
@@ -66,7 +64,7 @@ class response {
     bool hold_failed_ = false;
     std::uint64_t sent_ = 0;
     std::string memory_;
-    std::unique_ptr<std::FILE, file_closer> spill_;
+    file_handle spill_;
     std::uint64_t spilled_ = 0;
 };
 

@@ -10,11 +10,10 @@
 #include <span>
 #include <string>
 
-#include "args/form_text.hpp"
-#include "args/request_body.hpp"
-#include "config/mime.hpp"
 #include "frame/diagnostics.hpp"
+#include "frame/form_text.hpp"
 #include "frame/pool.hpp"
+#include "frame/request_body.hpp"
 #include "frame/wrb_state.hpp"
 
 namespace kestrel {
@@ -149,11 +148,6 @@ void begin_streaming() {
 
 bool is_streaming() {
     return wrb().answer.is_streaming();
-}
-
-const char* WRBGetReqMimeType(void*) {
-    request_ctx* ctx = wrb().clientcxp;
-    return ctx != nullptr ? ext2mimeType(*ctx) : nullptr;
 }
 
 }  // namespace kestrel

@@ -30,7 +30,6 @@ const char* WRBGetUserID(void* handle);
 const char* WRBGetPassword(void* handle);
 int WRBSetAuthorization(void* handle, int scheme, const char* realm, int unused);
 int WRBReturnHTTPError(void* handle, int code, const char* reason, int end_of_header);
-const char* WRBGetReqMimeType(void* handle);
 void WRBLogMessage(void* handle, std::string_view text, int level);
 
 // Decodes HTTP_AUTHORIZATION (Basic) into the user name and password.

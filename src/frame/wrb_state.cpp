@@ -22,26 +22,21 @@ void wrb_state::begin_request(char** env, std::unique_ptr<client_io> client) {
     if (io) {
         io->flush();
     }
+    static_cast<wrb_request&>(*this) = wrb_request{};
     environment = env;
-    owned_env_.clear();
-    owned_env_ptrs_.clear();
-    credentials.clear();
-    user.reset();
-    password.reset();
-    realm.reset();
-    url.clear();
-    answer = response();
-    io = client ? std::move(client) : std::make_unique<stdio_client_io>();
+    if (client) {
+        io = std::move(client);
+    }
 }
 
 void wrb_state::set_environment(const std::vector<std::string>& entries) {
-    owned_env_ = entries;
-    owned_env_ptrs_.clear();
-    for (std::string& e : owned_env_) {
-        owned_env_ptrs_.push_back(e.data());
+    owned_env = entries;
+    owned_env_ptrs.clear();
+    for (std::string& e : owned_env) {
+        owned_env_ptrs.push_back(e.data());
     }
-    owned_env_ptrs_.push_back(nullptr);
-    environment = owned_env_ptrs_.data();
+    owned_env_ptrs.push_back(nullptr);
+    environment = owned_env_ptrs.data();
 }
 
 void wrb_state::forget_config() {

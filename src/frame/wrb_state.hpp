@@ -45,7 +45,22 @@ inline constexpr std::size_t credentials_max = 49;     // decoded user:password
 inline constexpr std::size_t authorization_max = 127;  // HTTP_AUTHORIZATION read
 inline constexpr std::size_t url_max = 254;
 
-struct wrb_state {
+// The request part: begin_request replaces it whole, so that nothing of one
+// request reaches the next.
+struct wrb_request {
+    char** environment = nullptr;         // null: the process environment
+    std::vector<std::string> owned_env;   // set_environment's copy
+    std::vector<char*> owned_env_ptrs;    // its entries, null-terminated
+    std::string credentials;              // useridPassword
+    std::optional<std::string> user;      // uidPtr
+    std::optional<std::string> password;  // pwPtr
+    std::optional<std::string> realm;
+    std::string url;
+    std::unique_ptr<client_io> io = std::make_unique<stdio_client_io>();
+    response answer;  // every client write passes through it
+};
+
+struct wrb_state : wrb_request {
     // Host part, set by main before the first callback.
     std::string ows_appfile;
     std::string oracle_home;
@@ -57,16 +72,6 @@ struct wrb_state {
     bool config_read = false;
     std::vector<config_entry> config;
 
-    // Request part.
-    char** environment = nullptr;         // null: the process environment
-    std::string credentials;              // useridPassword
-    std::optional<std::string> user;      // uidPtr
-    std::optional<std::string> password;  // pwPtr
-    std::optional<std::string> realm;
-    std::string url;
-    std::unique_ptr<client_io> io = std::make_unique<stdio_client_io>();
-    response answer;  // every client write passes through it
-
     // Starts a new request: its environment and client, no credentials, no
     // realm. Configuration and host values stay.
     void begin_request(char** env, std::unique_ptr<client_io> client);
@@ -76,10 +81,6 @@ struct wrb_state {
 
     // Forgets the [DBAUTH] table so that the next lookup reads the file again.
     void forget_config();
-
-  private:
-    std::vector<std::string> owned_env_;
-    std::vector<char*> owned_env_ptrs_;
 };
 
 // The one state of the process.

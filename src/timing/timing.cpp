@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "config/service_resolution.hpp"
 #include "db/binds.hpp"
@@ -24,13 +23,6 @@ constexpr const char* insert_format =
     "\t\t\t\thttp_user_agent) values (:url,:msg,:start_hsecs,:stop_hsecs,:userid,:remote_addr, "
     "\t\t:http_user_agent)";
 
-// A bindable copy: sbind hands the client the text and two more bytes.
-std::vector<char> bind_text(std::string_view text) {
-    std::vector<char> buffer(text.size() + 2, '\0');
-    std::copy(text.begin(), text.end(), buffer.begin());
-    return buffer;
-}
-
 std::string user_of(request_ctx& ctx) {
     if (const char* user = WRBGetUserID(ctx.wrb_handle); user != nullptr) {
         return user;
@@ -45,13 +37,12 @@ std::string env_or_null(request_ctx& ctx, const char* name) {
 }
 
 // Binds every placeholder of the row, stopping at the first failure.
-bool bind_row(request_ctx& ctx, std::vector<std::vector<char>>& texts, std::int32_t* start,
+bool bind_row(request_ctx& ctx, const std::array<char*, 5>& texts, std::int32_t* start,
               std::int32_t* stop) {
-    return sbind(ctx, ":url", texts[0].data()) == 0 && sbind(ctx, ":msg", texts[1].data()) == 0 &&
+    return sbind(ctx, ":url", texts[0]) == 0 && sbind(ctx, ":msg", texts[1]) == 0 &&
            nbind(ctx, ":start_hsecs", start) == 0 && nbind(ctx, ":stop_hsecs", stop) == 0 &&
-           sbind(ctx, ":userid", texts[2].data()) == 0 &&
-           sbind(ctx, ":remote_addr", texts[3].data()) == 0 &&
-           sbind(ctx, ":http_user_agent", texts[4].data()) == 0;
+           sbind(ctx, ":userid", texts[2]) == 0 && sbind(ctx, ":remote_addr", texts[3]) == 0 &&
+           sbind(ctx, ":http_user_agent", texts[4]) == 0;
 }
 
 }  // namespace
@@ -78,9 +69,10 @@ void log_timings(request_ctx& ctx, std::uint32_t start, std::uint32_t stop, cons
         KESTREL_TRACE(ctx, "%s", oerr_cda(ctx).c_str());
         return;
     }
-    std::vector<std::vector<char>> texts = {
-        bind_text(ctx.url), bind_text(tag), bind_text(user_of(ctx)),
-        bind_text(env_or_null(ctx, "REMOTE_ADDR")), bind_text(env_or_null(ctx, "HTTP_USER_AGENT"))};
+    const std::array<char*, 5> texts = {bindable_copy(ctx, ctx.url), bindable_copy(ctx, tag),
+                                        bindable_copy(ctx, user_of(ctx)),
+                                        bindable_copy(ctx, env_or_null(ctx, "REMOTE_ADDR")),
+                                        bindable_copy(ctx, env_or_null(ctx, "HTTP_USER_AGENT"))};
     // The readings travel as the signed 32-bit integers the binds carry.
     auto start_value = static_cast<std::int32_t>(start);
     auto stop_value = static_cast<std::int32_t>(stop);

@@ -4,7 +4,6 @@
 
 #include <array>
 
-#include "exec/dispatch.hpp"
 #include "frame/diagnostics.hpp"
 #include "support/request_fixture.hpp"
 

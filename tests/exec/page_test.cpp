@@ -3,10 +3,10 @@
 #include "exec/page.hpp"
 
 #include "docs/procedure_download.hpp"
-#include "exec/dispatch.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
+#include "host/dispatch.hpp"
 #include "support/request_fixture.hpp"
 
 namespace kestrel::test {

@@ -8,6 +8,7 @@ namespace kestrel::test {
 namespace {
 
 using wrb_test = frame_test;
+using namespace std::string_literals;
 
 std::vector<std::string> flatten(const std::vector<arg_pair>& pairs) {
     std::vector<std::string> out;
@@ -69,10 +70,12 @@ TEST_F(wrb_test, DbauthSectionRules) {
         "noequals line\n"
         "= novalue\n"
         "eqs===x y\n"
+        "nul = a\0tail\n"
+        "after_nul = kept\n"
         "[OTHER]\n"
         "other = 1\n"
         "[DBAUTH] again\n"
-        "late = yes\n");
+        "late = yes\n"s);
     struct row {
         const char* key;
         const char* value;  // null: absent
@@ -81,7 +84,7 @@ TEST_F(wrb_test, DbauthSectionRules) {
          {row{"debugPath", "/tmp/logs/"}, row{"DebugPath", nullptr}, row{"commented", nullptr},
           row{";commented", nullptr}, row{"dup", "first"}, row{"tabbed", "v1"}, row{"crlf", "v\r"},
           row{"empty", ""}, row{"emptier", ""}, row{"noequals", nullptr}, row{"eqs", "x y"},
-          row{"other", nullptr}, row{"late", "yes"}}) {
+          row{"nul", "a"}, row{"after_nul", "kept"}, row{"other", nullptr}, row{"late", "yes"}}) {
         const char* value = WRBGetConfigVal(nullptr, r.key);
         if (r.value == nullptr) {
             EXPECT_EQ(value, nullptr) << r.key;

@@ -4,10 +4,11 @@
 #include "db/errors.hpp"
 #include "db/query.hpp"
 #include "exec/call_block.hpp"
+#include "exec/cgi_env.hpp"
 #include "exec/describe.hpp"
-#include "exec/dispatch.hpp"
 #include "exec/page.hpp"
 #include "frame/diagnostics.hpp"
+#include "host/dispatch.hpp"
 #include "pg/pg_fixture.hpp"
 
 namespace kestrel::test {

@@ -30,7 +30,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/client.hpp"
+#include "db_interface/client.hpp"
 
 namespace kestrel::test {
 

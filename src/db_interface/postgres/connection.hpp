@@ -1,0 +1,117 @@
+// connection.hpp - RAII owners of libpq's connection and result handles and
+// the few ways the backend talks to the server: one statement with
+// parameters, a batch of simple statements in one round trip, and a batch
+// guarded by a savepoint so that a failure leaves the transaction usable.
+// Statements that nothing waits for (BEGIN) can be sent ahead: they travel
+// in the round trip of the next statement instead of one of their own.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db_interface/client.hpp"
+
+namespace kestrel::db::pg {
+
+struct result_deleter {
+    void operator()(PGresult* r) const noexcept { PQclear(r); }
+};
+using result = std::unique_ptr<PGresult, result_deleter>;
+
+// True when the result holds an error (or is missing).
+bool failed(const PGresult* r);
+
+// One statement parameter. A null value is SQL NULL; type 0 lets the server
+// infer the type from the statement.
+struct param {
+    std::string value;
+    bool is_null = false;
+    bool binary = false;
+    Oid type = 0;
+};
+
+inline constexpr Oid bytea_oid = 17;
+
+// Why a logon failed: the server's message and its SQLSTATE when it sent one.
+struct connect_failure {
+    std::string message;
+    std::string sqlstate;
+};
+
+class connection {
+  public:
+    connection() = default;
+    connection(const connection&) = delete;
+    connection& operator=(const connection&) = delete;
+    connection(connection&& other) noexcept;
+    connection& operator=(connection&& other) noexcept;
+    ~connection();
+
+    // Connects with the connection string (expanded as a libpq conninfo) and
+    // the user and password kept apart. On failure returns false and fills why.
+    bool open(const logon_request& who, connect_failure& why);
+    void close() noexcept;
+    bool is_open() const;
+    // Whether an idle session can be lent again, without a round trip.
+    bool is_alive() const;
+
+    // Simple statements without parameters to run before the next statement,
+    // in its round trip (a pipeline); their results go to on_results first.
+    // When one fails, the next statement is not run and that failure is
+    // returned as its result.
+    using ahead_results = std::function<void(const std::vector<result>&)>;
+    void send_ahead(std::vector<std::string> statements, ahead_results on_results);
+    // Runs what was sent ahead on its own; the first failure, or none.
+    result flush_ahead();
+
+    // One statement; values travel as parameters. Text results unless binary.
+    result exec(std::string_view sql, const std::vector<param>& params = {},
+                bool binary_results = false);
+
+    // Simple statements separated by ';' in one round trip; the results of
+    // each, in order. Stops at the first error, which is the last result.
+    std::vector<result> exec_batch(const std::string& sql);
+
+    // Runs sql (simple statements, values already quoted) under a savepoint:
+    // on failure the transaction is rolled back to the savepoint and stays
+    // usable. Returns the last result of sql, or its error.
+    result exec_guarded(std::string_view sql);
+
+    // COPY ... FROM STDIN: after exec of the COPY statement gave
+    // PGRES_COPY_IN, copy_put sends data (libpq keeps no more than a
+    // buffer's worth) and copy_end finishes, returning the COPY's result;
+    // with an abort text the COPY fails and stores nothing.
+    bool copy_put(std::string_view data);
+    result copy_end(const char* abort_text = nullptr);
+
+    // A literal quoted by libpq ('...' or E'...'); none when libpq refuses
+    // the value (not valid in the client encoding). A bytea literal for raw bytes.
+    std::optional<std::string> literal(std::string_view value);
+    std::optional<std::string> bytea_literal(std::string_view bytes);
+
+    // The role the session logged on as.
+    std::string user() const;
+
+    // The server_encoding the server reported; "" when not connected.
+    std::string server_encoding() const;
+
+    // The connection's own error text (lost connection and the like).
+    std::string error_message() const;
+
+  private:
+    result exec_pipelined(const std::string& sql, const std::vector<param>& params,
+                          bool binary_results);
+    result next_pipeline_result();
+
+    PGconn* conn_ = nullptr;
+    std::vector<std::string> ahead_;
+    ahead_results on_ahead_results_;
+};
+
+}  // namespace kestrel::db::pg

@@ -1,0 +1,41 @@
+// page_reader.hpp - the gateway's page fetch on the toolkit's page buffer.
+// The buffer is read in large pieces (owa.get_page_chunk) and handed out as
+// slots of at most 255 bytes: a line per slot, a longer line over several
+// consecutive slots, so the bytes the gateway writes are exactly the page.
+// What does not fit this batch waits for the next one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "db_interface/postgres/connection.hpp"
+
+namespace kestrel::db::pg {
+
+class page_reader {
+  public:
+    static constexpr std::size_t slot_text_max = 255;
+
+    // Fills up to want slots of slot_size bytes (NUL-terminated text, length
+    // in lengths[i]). Returns the number filled, fewer than want only when
+    // the page buffer is exhausted; -1 with error set when the query fails.
+    int fill(connection& conn, std::uint32_t want, std::span<char> slots, std::size_t slot_size,
+             std::span<std::uint16_t> lengths, result& error);
+
+    // A new statement may write more output: ask the database again.
+    void forget_exhaustion() { exhausted_ = false; }
+    // The session ended or was reset: drop what was carried.
+    void clear();
+
+  private:
+    bool fetch(connection& conn, result& error);
+    bool has_whole_line() const;
+
+    std::string pending_;
+    std::size_t pos_ = 0;
+    bool exhausted_ = false;
+};
+
+}  // namespace kestrel::db::pg

@@ -1,7 +1,0 @@
-// fastcgi_main.cpp - the FastCGI program: the web server starts it once and
-// sends it request after request.
-#include "frame/fastcgi_host.hpp"
-
-int main(int, char**, char** envp) {
-    return kestrel::run_fastcgi_host(envp);
-}

@@ -1,6 +1,0 @@
-// main.cpp - the CGI program: the web server starts it once per request.
-#include "frame/cgi_host.hpp"
-
-int main(int, char**, char** envp) {
-    return kestrel::run_cgi_host(envp);
-}

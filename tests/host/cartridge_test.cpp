@@ -1,0 +1,251 @@
+// cartridge_test.cpp - the lifecycle callbacks against the recording
+// database double: init and its failure, exec's normal and recovery paths,
+// the authorize verdicts, shutdown.
+#include "host/cartridge.hpp"
+
+#include <optional>
+
+#include "frame/diagnostics.hpp"
+#include "frame/frame_fixture.hpp"
+#include "frame/wrb.hpp"
+#include "support/recording_client.hpp"
+
+namespace kestrel::test {
+namespace {
+
+constexpr const char* date_query = "select TO_CHAR(SYSDATE,'Dy Mon DD HH24:MI:SS YYYY') from dual";
+
+// Forwards to a recording client that outlives the context (shutdown frees
+// the context and its client).
+class forwarding_client final : public db::client {
+  public:
+    explicit forwarding_client(recording_client& to) : to_(to) {}
+    int olog(db::logon_area& l, const db::logon_request& w) override { return to_.olog(l, w); }
+    int oopen(db::cursor_area& c, db::logon_area& l) override { return to_.oopen(c, l); }
+    int oparse(db::cursor_area& c, std::string_view s) override { return to_.oparse(c, s); }
+    int obndrv(db::cursor_area& c, const db::scalar_bind& b) override { return to_.obndrv(c, b); }
+    int obndra(db::cursor_area& c, const db::array_bind& b) override { return to_.obndra(c, b); }
+    int odefin(db::cursor_area& c, const db::column_define& d) override { return to_.odefin(c, d); }
+    int oexec(db::cursor_area& c) override { return to_.oexec(c); }
+    int oexfet(db::cursor_area& c) override { return to_.oexfet(c); }
+    int oflng(db::cursor_area& c, int p, std::span<std::byte> b, std::size_t o,
+              std::size_t& r) override {
+        return to_.oflng(c, p, b, o, r);
+    }
+    int ocom(db::logon_area& l) override { return to_.ocom(l); }
+    int orol(db::logon_area& l) override { return to_.orol(l); }
+    int oclose(db::cursor_area& c) override { return to_.oclose(c); }
+    int ologof(db::logon_area& l) override { return to_.ologof(l); }
+    std::string oerhms(db::logon_area& l, int code) override { return to_.oerhms(l, code); }
+
+  private:
+    recording_client& to_;
+};
+
+class cartridge_test : public frame_test {
+  protected:
+    request_ctx* cx = nullptr;
+    recording_client* db = nullptr;
+
+    void TearDown() override {
+        if (cx != nullptr) {
+            tessel_shut(nullptr, cx);
+        }
+        frame_test::TearDown();
+    }
+
+    // Init over an application file holding [DBAUTH] and the service blocks.
+    int init(const std::string& dbauth, const std::string& blocks,
+             const std::vector<std::string>& env) {
+        set_app_file("[DBAUTH]\n" + dbauth + "\n" + blocks);
+        std::vector<std::string> full = env;
+        full.push_back("OWS_APPFILE=" + wrb().ows_appfile);
+        set_env(full);
+        const int rc = tessel_init(nullptr, &cx);
+        auto owned = std::make_unique<recording_client>();
+        db = owned.get();
+        cx->db = std::move(owned);
+        return rc;
+    }
+
+    int authorize() {
+        int flag = -1;
+        EXPECT_EQ(tessel_auth(nullptr, cx, &flag), 0);
+        return flag;
+    }
+
+    bool called(const std::string& op) const {
+        return std::find(db->calls.begin(), db->calls.end(), op) != db->calls.end();
+    }
+};
+
+const std::string blocks = "owa_service=shop\nowa_user=web\nowa_password=pw\nowa_log_dir=LOGDIR\n";
+
+TEST_F(cartridge_test, InitReadsSettingsAndConfiguration) {
+    wrb().dir_sep = '\\';
+    ASSERT_EQ(init("debug = logon\ntimed_services = TOTAL\ndbauth_services = a, b\tc\n"
+                   "realm = Shop\nreuse_connection = yes\ntiming_table = t\n",
+                   blocks, {}),
+              0);
+    EXPECT_EQ(wrb().clientcxp, cx);
+    EXPECT_EQ(cx->dir_separator, "\\");
+    EXPECT_EQ(cx->debug, "logon");
+    EXPECT_EQ(cx->timed_services, "TOTAL");
+    EXPECT_EQ(cx->timing_table, "t");
+    EXPECT_EQ(cx->realm, "Shop");
+    EXPECT_TRUE(cx->reuse_connection);
+    EXPECT_EQ(cx->dbauth_services, (std::vector<std::string>{"a", "b", "c"}));
+    ASSERT_EQ(cx->services.size(), 1u);
+    EXPECT_EQ(cx->default_mime_type, "application/octet-stream");
+    cx->reuse_connection = false;
+}
+
+TEST_F(cartridge_test, InitFailureIsLoggedAndContextUsable) {
+    set_env({"OWS_APPFILE=" + path("missing.cfg")});
+    EXPECT_EQ(tessel_init(nullptr, &cx), 1);
+    ASSERT_NE(cx, nullptr);
+    EXPECT_EQ(cx->dir_separator, "/");
+    EXPECT_NE(fallback_log().find("Failed initialization"), std::string::npos);
+}
+
+TEST_F(cartridge_test, ExecCommitsOnTheNormalPath) {
+    std::filesystem::create_directories(dir / "logs");
+    const std::string b = "owa_service=shop\nowa_user=web\nowa_log_dir=" + path("logs") + "\n";
+    ASSERT_EQ(
+        init("", b,
+             {"SCRIPT_NAME=/shop", "PATH_INFO=/owa/p", "REQUEST_METHOD=GET", "QUERY_STRING=a=1"}),
+        0);
+    db->on("SYSDATE").outcomes = {{.row = row_values{"Mon Jan 01 10:00:00 2024"}}};
+    db->on("owa.get_page").outcomes = {{.integers = {{"ndata", 0}}}};
+    EXPECT_EQ(tessel_exec(nullptr, cx), 0);
+    const auto texts = db->statement_texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), date_query), texts.end());
+    EXPECT_TRUE(called("ocom"));
+    EXPECT_FALSE(called("orol"));
+    EXPECT_EQ(cx->heap.head(), nullptr);
+    EXPECT_TRUE(cx->args.empty());
+    EXPECT_FALSE(cx->authenticated);
+}
+
+TEST_F(cartridge_test, RefusedLogonRollsBackAndShowsThePage) {
+    std::filesystem::create_directories(dir / "logs");
+    const std::string b = "owa_service=shop\nowa_user=web\nowa_log_dir=" + path("logs") + "\n";
+    ASSERT_EQ(init("", b, {"SCRIPT_NAME=/shop", "PATH_INFO=/owa/p"}), 0);
+    db->olog_rc = db::invalid_logon;
+    db->connected = false;
+    EXPECT_EQ(tessel_exec(nullptr, cx), 0);
+    EXPECT_TRUE(client->output.starts_with(
+        "Status: 503 Service Unavailable\nRetry-After: 30\nContent-type: text/plain\n\n\n\nUnable "
+        "to Logon For This Service\n"));
+    EXPECT_NE(client->output.find("\n  OWA SERVICE: shop\n"), std::string::npos);
+    EXPECT_NE(read_file(path("logs/shop.err")).find("Unable to Logon For This Service"),
+              std::string::npos);
+    EXPECT_TRUE(called("orol"));
+    EXPECT_FALSE(called("ocom"));
+    EXPECT_EQ(cx->heap.head(), nullptr);
+}
+
+TEST_F(cartridge_test, UnresolvedRequestLogsOnlyAndEndsCleanly) {
+    ASSERT_EQ(init("", blocks, {"SCRIPT_NAME=/nobody", "PATH_INFO=/owa/p"}), 0);
+    EXPECT_EQ(tessel_exec(nullptr, cx), 0);
+    EXPECT_EQ(client->output, "");
+    EXPECT_NE(fallback_log().find("No OWA.CFG Configuration Found for this agent 'nobody'"),
+              std::string::npos);
+    EXPECT_FALSE(called("olog"));
+    EXPECT_EQ(cx->heap.head(), nullptr);
+}
+
+TEST_F(cartridge_test, AuthorizeLogOffVerdicts) {
+    struct row {
+        std::string user;  // empty: no credentials
+        int flag;
+    };
+    for (const row& r : {row{"", 0}, row{"bye", 1}, row{"log", 1}, row{"alice", 0}}) {
+        std::vector<std::string> env = {"SCRIPT_NAME=/shop", "PATH_INFO=/owa/LOGMEOFF"};
+        if (!r.user.empty()) {
+            const std::string encoded = r.user == "bye"   ? "Ynll"
+                                        : r.user == "log" ? "bG9n"
+                                                          : "YWxpY2U=";
+            env.push_back("HTTP_AUTHORIZATION=Basic " + encoded);
+        }
+        ASSERT_EQ(init("", blocks, env), 0);
+        set_user_password();
+        EXPECT_EQ(authorize(), r.flag) << r.user;
+        EXPECT_EQ(wrb().realm, "shop");
+        EXPECT_FALSE(called("olog"));
+        client->output.clear();
+        wrb().answer = response();
+        EXPECT_EQ(tessel_exec(nullptr, cx), 0);
+        EXPECT_EQ(client->output,
+                  "Content-type: text/html\n\n<h1>You have been de-authenticated</h1>\n\n");
+        tessel_shut(nullptr, cx);
+        cx = nullptr;
+    }
+}
+
+TEST_F(cartridge_test, AuthorizeWithServiceAccountRecordsTheStart) {
+    ASSERT_EQ(init("realm = Members\n", blocks, {"SCRIPT_NAME=/shop", "PATH_INFO=/owa/p"}), 0);
+    db->on("SYSDATE").outcomes = {{.row = row_values{"Tue Jan 02 10:00:00 2024"}}};
+    EXPECT_EQ(authorize(), 1);
+    EXPECT_EQ(wrb().realm, "Members");
+    ASSERT_EQ(db->logons.size(), 1u);
+    EXPECT_EQ(db->logons[0].user, "web");
+    EXPECT_EQ(cx->start_date, "Tue Jan 02 10:00:00 2024");
+    EXPECT_TRUE(cx->authenticated);
+}
+
+TEST_F(cartridge_test, AuthorizeWithBrowserCredentials) {
+    struct row {
+        std::string header;
+        int olog_rc;
+        std::optional<std::string> verdict;  // of the logon check; none: it fails
+        int flag;
+        bool authenticated;
+    };
+    // YWxpY2U6cHc= is alice:pw.
+    const std::string alice = "Basic YWxpY2U6cHc=";
+    for (const row& r :
+         {row{"", 0, "member", 0, true}, row{alice, 0, "member", 1, true},
+          row{alice, db::invalid_logon, "member", 0, true}, row{alice, 12541, "member", 1, false},
+          row{alice, 0, "superuser", 0, true}, row{alice, 0, "outsider", 0, true},
+          row{alice, 0, std::nullopt, 0, true}}) {
+        std::vector<std::string> env = {"SCRIPT_NAME=/shop", "PATH_INFO=/owa/p"};
+        if (!r.header.empty()) {
+            env.push_back("HTTP_AUTHORIZATION=" + r.header);
+        }
+        ASSERT_EQ(init("dbauth_services = shop\ndbauth_role = web'ers\n", blocks, env), 0);
+        set_user_password();
+        db->olog_rc = r.olog_rc;
+        auto& check = db->on("pg_has_role(session_user, 'web''ers', 'member')");
+        check.outcomes = {{.rc = r.verdict ? 0 : 1403}};
+        if (r.verdict) {
+            check.outcomes[0].row = row_values{*r.verdict};
+        }
+        const std::string label =
+            r.header + " " + std::to_string(r.olog_rc) + " " + r.verdict.value_or("(check fails)");
+        EXPECT_EQ(authorize(), r.flag) << label;
+        EXPECT_EQ(cx->authenticated, r.authenticated) << label;
+        // A refused browser logon leaves no session behind.
+        EXPECT_EQ(called("ologof"), r.olog_rc == 0 && r.flag == 0 && !r.header.empty()) << label;
+        if (!r.header.empty()) {
+            ASSERT_EQ(db->logons.size(), 1u);
+            EXPECT_EQ(db->logons[0].user, "alice");
+            EXPECT_EQ(db->logons[0].password, "pw");
+        }
+        tessel_shut(nullptr, cx);
+        cx = nullptr;
+    }
+}
+
+TEST_F(cartridge_test, ShutdownRollsBackAKeptSession) {
+    ASSERT_EQ(init("reuse_connection = 1\n", blocks, {}), 0);
+    recording_client kept;
+    cx->db = std::make_unique<forwarding_client>(kept);
+    tessel_shut(nullptr, cx);
+    cx = nullptr;
+    EXPECT_EQ(kept.calls, (std::vector<std::string>{"orol", "oclose", "ologof"}));
+    EXPECT_EQ(wrb().clientcxp, nullptr);
+}
+
+}  // namespace
+}  // namespace kestrel::test
