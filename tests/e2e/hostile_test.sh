@@ -29,10 +29,18 @@ while read -r credentials want; do
     [ "$want" = 401 ] && expect_body_lacks "Hello"
 done <<'CASES'
 postgres:anything 401
+postgres: 401
 Postgres:anything 401
 kestrel_outsider:outpw 401
 webuser:webpass 200
 CASES
+
+begin_case "the cluster checks the superuser's password on the socket web logons use"
+for password in "" anything; do
+    PGPASSWORD=$password psql -X -w -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres \
+        -d "$db" -c "select 1" >/dev/null 2>&1
+    expect_equal "postgres with password '$password': $?" "postgres with password '$password': 2"
+done
 
 # ---- headers a page writes ------------------------------------------------
 
@@ -69,11 +77,14 @@ sql "create table if not exists public.kestrel_pwned (what text);
          as \$\$ insert into public.kestrel_pwned values ('select') \$\$;
      create or replace procedure kestrel_other.x() language sql
          as \$\$ insert into public.kestrel_pwned values ('other') \$\$;
+     create or replace function demo.kestrel_fn() returns void language sql
+         as \$\$ insert into public.kestrel_pwned values ('function') \$\$;
      truncate public.kestrel_pwned" >/dev/null
 
 begin_case "only the service's exposed schemas are reachable"
 for path in /demo/owa/pwn_public /demo/owa/public.pwn_public /demo/owa/kestrel_other.x \
-    /demo/owa/select /demo/owa/htp.p /demo_auth/owa/pwn_public /tracker/owa/demo.hello; do
+    /demo/owa/select /demo/owa/htp.p /demo_auth/owa/pwn_public /tracker/owa/demo.hello \
+    /demo/owa/kestrel_fn /demo/owa/demo.kestrel_fn; do
     fetch "$base$path?cbuf=x" -u webuser:webpass
     expect_body_lacks "Hello, world"
 done
@@ -143,6 +154,28 @@ fetch "$base/demo/owa/kestrel_sleepy"
 expect_body_has "statement timeout"
 fetch "$base/demo/owa/hello"
 expect_body_has "Hello, world"
+
+begin_case "a client that gives up stops its statement"
+# lighttpd closes the FastCGI connection of a request whose client has gone;
+# a CGI process is ended by the web server instead.
+if [ "${KESTREL_E2E_MODE:-cgi}" = fastcgi ]; then
+    sql "create or replace procedure tracker.kestrel_slow() language sql
+             as \$\$ select pg_sleep(60) \$\$;
+         alter procedure tracker.kestrel_slow() owner to demo" >/dev/null
+    sleeping() { sql "select count(*) from pg_stat_activity where query like '%kestrel_slow%'
+                      and state = 'active' and pid <> pg_backend_pid()"; }
+    # Both processes of the site, each abandoned after a second.
+    curl -s --max-time 1 "$base/tracker/owa/kestrel_slow" >/dev/null &
+    curl -s --max-time 1 "$base/tracker/owa/kestrel_slow" >/dev/null &
+    wait
+    for _ in $(seq 50); do
+        [ "$(sleeping)" = 0 ] && break
+        sleep 0.1
+    done
+    expect_equal "$(sleeping)" 0
+    fetch "$base/demo/owa/hello"
+    expect_body_has "Hello, world"
+fi
 
 # ---- the demo --------------------------------------------------------------
 

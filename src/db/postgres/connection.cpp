@@ -5,10 +5,13 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <utility>
 
+#include "db/client_watch.hpp"
 #include "db/postgres/connect_options.hpp"
 
 namespace kestrel::db::pg {
@@ -38,6 +41,20 @@ bool wait_for(PGconn* conn, PostgresPollingStatusType want, deadline until) {
         timeout_ms = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
     }
     return poll(&fd, 1, timeout_ms) > 0;
+}
+
+// Asks the server to cancel what the session is running. The request then
+// fails as any cancelled statement does and rolls back; its later
+// statements are no longer watched.
+void cancel_statement(PGconn* conn) {
+    watch_client(-1);
+    PGcancel* cancel = PQgetCancel(conn);
+    if (cancel == nullptr) {
+        return;
+    }
+    std::array<char, 256> error{};
+    PQcancel(cancel, error.data(), static_cast<int>(error.size()));
+    PQfreeCancel(cancel);
 }
 
 std::string trimmed(std::string text) {
@@ -177,9 +194,46 @@ result connection::exec(std::string_view sql, const std::vector<param>& params,
         types.push_back(p.type);
     }
     const std::string text(sql);
-    return result(PQexecParams(conn_, text.c_str(), static_cast<int>(params.size()), types.data(),
-                               values.data(), lengths.data(), formats.data(),
-                               binary_results ? 1 : 0));
+    if (PQsendQueryParams(conn_, text.c_str(), static_cast<int>(params.size()), types.data(),
+                          values.data(), lengths.data(), formats.data(),
+                          binary_results ? 1 : 0) == 0) {
+        return result(nullptr);
+    }
+    return last_result();
+}
+
+void connection::await_result() {
+    while (PQisBusy(conn_) != 0) {
+        const int client = watched_client();
+        std::array<pollfd, 2> fds{{{.fd = PQsocket(conn_), .events = POLLIN, .revents = 0},
+                                   {.fd = client, .events = POLLRDHUP, .revents = 0}}};
+        if (poll(fds.data(), client >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;  // PQgetResult blocks instead
+        }
+        if (fds[1].revents != 0) {
+            cancel_statement(conn_);
+        }
+        if (fds[0].revents != 0 && PQconsumeInput(conn_) == 0) {
+            return;  // the connection failed: PQgetResult says so
+        }
+    }
+}
+
+result connection::last_result() {
+    await_result();
+    result last(PQgetResult(conn_));
+    while (last && PQresultStatus(last.get()) != PGRES_COPY_IN) {
+        await_result();
+        PGresult* more = PQgetResult(conn_);
+        if (more == nullptr) {
+            break;
+        }
+        last.reset(more);
+    }
+    return last;
 }
 
 std::vector<result> connection::exec_batch(const std::string& sql) {
@@ -188,8 +242,10 @@ std::vector<result> connection::exec_batch(const std::string& sql) {
         results.emplace_back(nullptr);
         return results;
     }
+    await_result();
     while (PGresult* r = PQgetResult(conn_)) {
         results.emplace_back(r);
+        await_result();
     }
     return results;
 }
@@ -220,11 +276,7 @@ result connection::copy_end(const char* abort_text) {
     if (PQputCopyEnd(conn_, abort_text) != 1) {
         return result(nullptr);
     }
-    result last(PQgetResult(conn_));
-    while (PGresult* more = PQgetResult(conn_)) {
-        last.reset(more);
-    }
-    return last;
+    return last_result();
 }
 
 std::optional<std::string> connection::literal(std::string_view value) {

@@ -88,6 +88,12 @@ class connection {
     std::string error_message() const;
 
   private:
+    // Waits until a result can be taken without blocking; cancels the
+    // statement, once, when the watched client has gone.
+    void await_result();
+    // The results of the statement sent, the last one kept as PQexec does.
+    result last_result();
+
     PGconn* conn_ = nullptr;
 };
 

@@ -180,6 +180,11 @@ int pg_client::run_describe(cursor_area& cda) {
     if (error) {
         return fail_result(cda, error.get());
     }
+    // Pages are procedures: a function would commit its side effects before
+    // the request found that it wrote no page.
+    if (described_ && !described_->is_procedure) {
+        described_.reset();
+    }
     if (!described_) {
         return fail(cda, no_such_routine, standard_message(no_such_routine) + ": " + name->value);
     }
