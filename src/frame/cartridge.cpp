@@ -152,6 +152,7 @@ void end_request(request_ctx& ctx) {
     ctx.procedure_name.clear();
     unbuild_arglist(ctx);
     ctx.uploaded_files.clear();
+    ctx.stored_documents = 0;
     ctx.authenticated = false;
     ctx.proc_arg_names.clear();
     ctx.proc_arg_has_default.clear();

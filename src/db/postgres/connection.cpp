@@ -308,6 +308,11 @@ std::optional<std::string> connection::bytea_literal(std::string_view bytes) {
     return text;
 }
 
+bool connection::in_transaction() const {
+    const PGTransactionStatusType status = PQtransactionStatus(conn_);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+}
+
 std::string connection::user() const {
     const char* name = conn_ != nullptr ? PQuser(conn_) : nullptr;
     return name != nullptr ? name : "";

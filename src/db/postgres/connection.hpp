@@ -81,6 +81,9 @@ class connection {
     std::optional<std::string> literal(std::string_view value);
     std::optional<std::string> bytea_literal(std::string_view bytes);
 
+    // True while a transaction is open on the server, failed or not.
+    bool in_transaction() const;
+
     // The role the session logged on as.
     std::string user() const;
 

@@ -416,7 +416,11 @@ int pg_client::end_transaction(logon_area& lda, const char* statement) {
     // The next statement opens the next transaction (leave_idle).
     idle_ = true;
     result r = conn_.exec(statement);
-    return lda.rc = failed(r.get()) ? fail_result(scratch, r.get()) : 0;
+    if (failed(r.get())) {
+        idle_ = !conn_.in_transaction();  // the statement may never have run
+        return lda.rc = fail_result(scratch, r.get());
+    }
+    return lda.rc = 0;
 }
 
 int pg_client::ocom(logon_area& lda) {
