@@ -140,6 +140,15 @@ fetch "$base/demo/owa/form_echo" "${parts[@]}"
 expect_status 413
 expect_body_has "Too many file parts: 101, at most 100 allowed"
 expect_equal "$(documents)" "$before"
+# 95 kB: one long value among 9,997 empty ones of the same name, which
+# alike would have asked for 640 MB.
+{
+    head -c 65533 /dev/zero | tr '\0' x | sed 's/^/a=1\&b=/'
+    seq 9997 | sed 's/.*/\&b=/' | tr -d '\n'
+} >"$work/skewed"
+fetch "$base/demo/owa/form_echo" --data-binary "@$work/skewed"
+expect_status 413
+expect_body_has "Form field 'b' has 9998 values of up to 65533 bytes"
 head -c $((16 * 1024 * 1024 + 1)) /dev/zero | tr '\0' a >"$work/big"
 fetch "$base/demo/owa/form_echo" --data-binary "@$work/big"
 expect_status 413

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "db/postgres/error_codes.hpp"
 
@@ -37,14 +39,34 @@ std::string_view text_in(const std::byte* data, std::size_t size) {
     return {text, strnlen(text, size)};
 }
 
-// A text[] literal: every element double-quoted, '"' and '\' escaped.
-std::string array_literal(const array_bind& bind) {
-    std::string literal = "{";
+// The elements of an array bind, each up to its terminating NUL.
+std::vector<std::string_view> array_elements(const array_bind& bind) {
+    std::vector<std::string_view> elements;
     const std::uint32_t count = bind.current_count != nullptr ? *bind.current_count : 0;
     for (std::uint32_t i = 0; i < count && (i + 1) * bind.element_size <= bind.buffer.size(); ++i) {
         const char* slot = bind.buffer.data() + i * bind.element_size;
+        elements.emplace_back(slot, strnlen(slot, bind.element_size));
+    }
+    return elements;
+}
+
+// A text[] literal: every element double-quoted, '"' and '\' escaped. Sized
+// first: a form's largest array is as large as its body, and a growing
+// string would hold two copies of it at once.
+std::string array_literal(const array_bind& bind) {
+    const std::vector<std::string_view> elements = array_elements(bind);
+    std::size_t size = 2;
+    for (const std::string_view element : elements) {
+        size += element.size() + 3 + std::count_if(element.begin(), element.end(), [](char c) {
+                    return c == '"' || c == '\\';
+                });
+    }
+    std::string literal;
+    literal.reserve(size);
+    literal += '{';
+    for (std::size_t i = 0; i < elements.size(); ++i) {
         literal += i == 0 ? "\"" : ",\"";
-        for (const char c : std::string_view(slot, strnlen(slot, bind.element_size))) {
+        for (const char c : elements[i]) {
             if (c == '"' || c == '\\') {
                 literal += '\\';
             }
@@ -52,7 +74,8 @@ std::string array_literal(const array_bind& bind) {
         }
         literal += '"';
     }
-    return literal + "}";
+    literal += '}';
+    return literal;
 }
 
 }  // namespace
