@@ -66,15 +66,18 @@ Fn real(const char* name) {
 
 }  // namespace
 
-extern "C" int PQsendQueryParams(PGconn* conn, const char* command, int n_params, const Oid* types,
-                                 const char* const* values, const int* lengths, const int* formats,
-                                 int result_format) {
+// Parameter names as libpq declares them.
+extern "C" int PQsendQueryParams(PGconn* conn, const char* command, int nParams,
+                                 const Oid* paramTypes, const char* const* paramValues,
+                                 const int* paramLengths, const int* paramFormats,
+                                 int resultFormat) {
     using fn = int (*)(PGconn*, const char*, int, const Oid*, const char* const*, const int*,
                        const int*, int);
     static const auto next = real<fn>("PQsendQueryParams");
     bool out_of_memory = names_trigger(command);
-    for (int i = 0; i < n_params && !out_of_memory; ++i) {
-        out_of_memory = (formats == nullptr || formats[i] == 0) && names_trigger(values[i]);
+    for (int i = 0; i < nParams && !out_of_memory; ++i) {
+        out_of_memory =
+            (paramFormats == nullptr || paramFormats[i] == 0) && names_trigger(paramValues[i]);
     }
     if (out_of_memory) {
         throw std::bad_alloc();
@@ -82,15 +85,16 @@ extern "C" int PQsendQueryParams(PGconn* conn, const char* command, int n_params
     if (countdown_reached()) {
         return 0;
     }
-    return next(conn, command, n_params, types, values, lengths, formats, result_format);
+    return next(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats,
+                resultFormat);
 }
 
-extern "C" int PQsendQuery(PGconn* conn, const char* command) {
+extern "C" int PQsendQuery(PGconn* conn, const char* query) {
     static const auto next = real<int (*)(PGconn*, const char*)>("PQsendQuery");
-    return countdown_reached() ? 0 : next(conn, command);
+    return countdown_reached() ? 0 : next(conn, query);
 }
 
-extern "C" int PQputCopyData(PGconn* conn, const char* buffer, int length) {
+extern "C" int PQputCopyData(PGconn* conn, const char* buffer, int nbytes) {
     static const auto next = real<int (*)(PGconn*, const char*, int)>("PQputCopyData");
-    return countdown_reached() ? -1 : next(conn, buffer, length);
+    return countdown_reached() ? -1 : next(conn, buffer, nbytes);
 }

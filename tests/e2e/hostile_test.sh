@@ -121,7 +121,6 @@ rm -f "$site/files/link.txt"
 
 # ---- bodies and limits -----------------------------------------------------
 
-documents() { sql "select (select count(*) from demo.image) + (select count(*) from demo.wwv_document)"; }
 
 begin_case "a chunked form reaches the procedure whole"
 fetch "$base/demo/owa/form_echo" -H "Transfer-Encoding: chunked" --data-binary 'a=x&b=y&b=z'
@@ -133,6 +132,9 @@ seq 10001 | sed 's/^/a=/' | paste -sd '&' >"$work/fields"
 fetch "$base/demo/owa/form_echo" --data-binary "@$work/fields"
 expect_status 413
 expect_body_has "Too many form fields: more than 10000"
+# Other suites store documents in the same database meanwhile: count this
+# body's only.
+documents() { sql "select count(*) from demo.wwv_document where doc_size = $(wc -c <"$work/fields")"; }
 before=$(documents)
 parts=()
 for i in $(seq 101); do parts+=(-F "f=@$work/fields;filename=f$i.txt"); done
