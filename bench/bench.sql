@@ -1,6 +1,16 @@
--- bench.sql - what bench/run adds to the demo database: the upload target
--- and the stored document of the measurements.
+-- bench.sql - what bench/run and bench/form_memory add to the demo database:
+-- the form and upload targets and the stored document of the measurements.
 SET ROLE demo;
+
+-- Receives the largest url-encoded form a request may send: every field in
+-- one array argument.
+CREATE OR REPLACE PROCEDURE demo.bench_form(a text[] DEFAULT '{}')
+LANGUAGE plpgsql AS $$
+BEGIN
+    PERFORM owa_util.mime_header('text/plain');
+    PERFORM htp.p('fields ' || cardinality(a));
+END
+$$;
 
 -- Receives the benchmark's 1 MiB upload and deletes the row the gateway
 -- stored for it in the same transaction, so that a run of uploads leaves

@@ -179,6 +179,7 @@ const char* ldimage(request_ctx& ctx, std::span<const char> bytes, std::string_v
     if (rc != 0) {
         die(ctx, "%s", oerr_cda(ctx).c_str());
     }
+    ++ctx.stored_documents;
     return stored_name;
 }
 

@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "db/session.hpp"
+#include "frame/diagnostics.hpp"
 #include "frame/pool.hpp"
+#include "frame/request_body.hpp"
 
 namespace kestrel {
 namespace {
@@ -66,6 +68,15 @@ int abind(request_ctx& ctx, std::string_view name, std::span<const std::string_v
     }
     const std::size_t count = values.size();
     const std::size_t width = longest + 2;
+    // Every value takes a slot as wide as the longest: many short values
+    // beside one long one would need far more memory than the form sent.
+    // Any form within max_form_body_size fits when its values are alike.
+    if (count * width > max_form_body_size(ctx)) {
+        die_status(ctx, 413,
+                   "Form field '%.*s' has %zu values of up to %zu bytes: more than "
+                   "max_form_body_size allows",
+                   static_cast<int>(name.size()), name.data(), count, longest);
+    }
     auto* buffer = pool_array<char>(ctx, count * width);
     auto* lengths = pool_array<std::uint16_t>(ctx, count);
     auto* indicators = pool_array<std::int16_t>(ctx, count);

@@ -168,8 +168,11 @@ int oci_do_block(request_ctx& ctx) {
     const std::string block = call_block_text(routine->name, names);
     KESTREL_TRACE(ctx, "call block: %s", block.c_str());
 
+    // With timing on, what the request did so far is committed, so that its
+    // timing rows outlive a failing call; never the rows of its uploads,
+    // which live and die with the call's transaction.
     const std::uint32_t start = get_hsecs(ctx);
-    if (start != 0) {
+    if (start != 0 && ctx.stored_documents == 0) {
         session_client(ctx).ocom(ctx.lda);
     }
     if (session_client(ctx).oparse(ctx.cda, block) != 0) {

@@ -114,6 +114,8 @@ struct request_state {
     // Upload files written by this request: removed when it rolls back, so
     // that no file outlives the row that named it.
     std::vector<std::string> uploaded_files;
+    // Document rows stored by this request, in the database or naming a file.
+    std::size_t stored_documents = 0;
 
     // The argument list of the request.
     std::vector<arg_pair> args;

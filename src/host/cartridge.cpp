@@ -123,7 +123,9 @@ int authorize_request(request_ctx& ctx, void* handle) {
     }
     const char* user = WRBGetUserID(handle);
     const char* password = WRBGetPassword(handle);
-    if (user == nullptr || password == nullptr) {
+    // No password is no password check: libpq would look one up in the
+    // password file of the host's own user.
+    if (user == nullptr || password == nullptr || *password == '\0') {
         return 0;
     }
     if (Logon(ctx, user, password)) {

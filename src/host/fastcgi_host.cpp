@@ -22,6 +22,7 @@
 #include <optional>
 #include <string_view>
 
+#include "db_interface/client_watch.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
 #include "host/cgi_host.hpp"
@@ -176,6 +177,8 @@ void serve_accepted(FCGX_Request& request, const callback_table& table, void* ha
             FCGX_PutStr(line->data(), chunk(line->size()), request.err);
         }
         if (named) {
+            // A web server that hangs up on a request has lost its client.
+            db::watch_client(request.ipcFd);
             serve_request(table, handle);
         } else {
             send_help_page();
@@ -188,6 +191,7 @@ void serve_accepted(FCGX_Request& request, const callback_table& table, void* ha
     if (!was_answered(s.answer)) {
         FCGX_SetExitStatus(1, request.out);
     }
+    db::watch_client(-1);
     // The parameters die with the request: back to the process's own.
     s.begin_request(nullptr, std::make_unique<no_client_io>());
     FCGX_Finish_r(&request);

@@ -25,7 +25,7 @@ fetch() {
 
 # sql TEXT: the rows of one statement in the suite's database, unaligned.
 sql() {
-    PGOPTIONS="-c client_min_messages=warning" psql -X -q -t -A -v ON_ERROR_STOP=1 \
+    PGOPTIONS="-c client_min_messages=warning" PGPASSFILE=/tmp/kestrel-pg-$pg_port.pgpass psql -X -q -t -A -v ON_ERROR_STOP=1 \
         -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres -d "$db" -c "$1"
 }
 

@@ -2,7 +2,8 @@
 # errors_test.sh - failures end to end: each status with its page, secrets
 # kept out of pages and logs, the database's context, a commit refused at
 # the end, a cut download and (FastCGI with the failure injector) a process
-# that survives std::bad_alloc.
+# that survives std::bad_alloc, and the roads that write or stream data with
+# their Nth database call failing.
 # usage: errors_test.sh HTTP_PORT PG_PORT DBNAME   (KESTREL_E2E_SITE: the site)
 set -uo pipefail
 [ $# -eq 3 ] && [ -n "${KESTREL_E2E_SITE:-}" ] || { sed -n '2,7p' "$0" >&2; exit 2; }
@@ -132,6 +133,44 @@ if [ "${KESTREL_E2E_MODE:-}" = fastcgi ] && [ -n "${KESTREL_E2E_FAULT_SHIM:-}" ]
     done
     expect_equal "$(pgrep -f -x -- "$program" | sort | tr '\n' ' ')" "$pids"
     log_has "Unexpected failure: std::bad_alloc"
+
+    # For N = 1, 2, ... the Nth statement (or piece of COPY data) of a
+    # request fails, until a request runs to its end untouched. A failure
+    # may end the request or be one the request gets over (its timing log);
+    # either way an upload's row stays exactly when the page says it is
+    # stored, and the kept sessions serve the next requests, whichever
+    # process takes them, without committing anything half-done.
+    countdown=$KESTREL_E2E_SITE/conf/kestrel_fault_at
+    head -c 4321 /dev/urandom >"$work/small.bin"
+    documents() { sql "select count(*) from demo.wwv_document where doc_size = 4321"; }
+    for road in upload download include; do
+        current="the Nth database call of the $road road fails"
+        untouched=no
+        for n in $(seq 80); do
+            before=$(documents)
+            echo "$n" >"$countdown"
+            case $road in
+            upload) fetch "$base/demo/owa/upload_received" -F title=fault -F "first=@$work/small.bin" ;;
+            download) fetch "$base/demo/owai/welcome.txt" ;;
+            include) fetch "$base/demo/owa/docs/include.html?name=Ada" ;;
+            esac
+            if [ -f "$countdown" ]; then
+                untouched=yes
+                rm -f "$countdown"
+                expect_status 200
+            fi
+            want=$before
+            [ "$road" = upload ] && [ "$status" = 200 ] && [[ $body == *", 4321 bytes"* ]] &&
+                want=$((before + 1))
+            for _ in 1 2 3; do
+                fetch "$base/demo/owa/hello"
+                expect_body_has "Hello, world"
+            done
+            expect_equal "N=$n: $(documents) documents" "N=$n: $want documents"
+            [ "$untouched" = no ] || break
+        done
+        expect_equal "$road ran untouched: $untouched" "$road ran untouched: yes"
+    done
 fi
 
 finish

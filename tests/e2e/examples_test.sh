@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 failed=0
 
 sql() {
-    psql -X -q -t -A -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres -d "$db" -c "$1"
+    PGPASSFILE=/tmp/kestrel-pg-$pg_port.pgpass psql -X -q -t -A -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres -d "$db" -c "$1"
 }
 
 # page NAME STATUS PATH [curl options...]: the body of PATH against NAME.html.

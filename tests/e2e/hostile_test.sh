@@ -29,10 +29,18 @@ while read -r credentials want; do
     [ "$want" = 401 ] && expect_body_lacks "Hello"
 done <<'CASES'
 postgres:anything 401
+postgres: 401
 Postgres:anything 401
 kestrel_outsider:outpw 401
 webuser:webpass 200
 CASES
+
+begin_case "the cluster checks the superuser's password on the socket web logons use"
+for password in "" anything; do
+    PGPASSWORD=$password psql -X -w -h "/tmp/kestrel-pg-$pg_port" -p "$pg_port" -U postgres \
+        -d "$db" -c "select 1" >/dev/null 2>&1
+    expect_equal "postgres with password '$password': $?" "postgres with password '$password': 2"
+done
 
 # ---- headers a page writes ------------------------------------------------
 
@@ -69,11 +77,14 @@ sql "create table if not exists public.kestrel_pwned (what text);
          as \$\$ insert into public.kestrel_pwned values ('select') \$\$;
      create or replace procedure kestrel_other.x() language sql
          as \$\$ insert into public.kestrel_pwned values ('other') \$\$;
+     create or replace function demo.kestrel_fn() returns void language sql
+         as \$\$ insert into public.kestrel_pwned values ('function') \$\$;
      truncate public.kestrel_pwned" >/dev/null
 
 begin_case "only the service's exposed schemas are reachable"
 for path in /demo/owa/pwn_public /demo/owa/public.pwn_public /demo/owa/kestrel_other.x \
-    /demo/owa/select /demo/owa/htp.p /demo_auth/owa/pwn_public /tracker/owa/demo.hello; do
+    /demo/owa/select /demo/owa/htp.p /demo_auth/owa/pwn_public /tracker/owa/demo.hello \
+    /demo/owa/kestrel_fn /demo/owa/demo.kestrel_fn; do
     fetch "$base$path?cbuf=x" -u webuser:webpass
     expect_body_lacks "Hello, world"
 done
@@ -110,7 +121,6 @@ rm -f "$site/files/link.txt"
 
 # ---- bodies and limits -----------------------------------------------------
 
-documents() { sql "select (select count(*) from demo.image) + (select count(*) from demo.wwv_document)"; }
 
 begin_case "a chunked form reaches the procedure whole"
 fetch "$base/demo/owa/form_echo" -H "Transfer-Encoding: chunked" --data-binary 'a=x&b=y&b=z'
@@ -122,6 +132,9 @@ seq 10001 | sed 's/^/a=/' | paste -sd '&' >"$work/fields"
 fetch "$base/demo/owa/form_echo" --data-binary "@$work/fields"
 expect_status 413
 expect_body_has "Too many form fields: more than 10000"
+# Other suites store documents in the same database meanwhile: count this
+# body's only.
+documents() { sql "select count(*) from demo.wwv_document where doc_size = $(wc -c <"$work/fields")"; }
 before=$(documents)
 parts=()
 for i in $(seq 101); do parts+=(-F "f=@$work/fields;filename=f$i.txt"); done
@@ -129,6 +142,15 @@ fetch "$base/demo/owa/form_echo" "${parts[@]}"
 expect_status 413
 expect_body_has "Too many file parts: 101, at most 100 allowed"
 expect_equal "$(documents)" "$before"
+# 95 kB: one long value among 9,997 empty ones of the same name, which
+# alike would have asked for 640 MB.
+{
+    head -c 65533 /dev/zero | tr '\0' x | sed 's/^/a=1\&b=/'
+    seq 9997 | sed 's/.*/\&b=/' | tr -d '\n'
+} >"$work/skewed"
+fetch "$base/demo/owa/form_echo" --data-binary "@$work/skewed"
+expect_status 413
+expect_body_has "Form field 'b' has 9998 values of up to 65533 bytes"
 head -c $((16 * 1024 * 1024 + 1)) /dev/zero | tr '\0' a >"$work/big"
 fetch "$base/demo/owa/form_echo" --data-binary "@$work/big"
 expect_status 413
@@ -143,6 +165,28 @@ fetch "$base/demo/owa/kestrel_sleepy"
 expect_body_has "statement timeout"
 fetch "$base/demo/owa/hello"
 expect_body_has "Hello, world"
+
+begin_case "a client that gives up stops its statement"
+# lighttpd closes the FastCGI connection of a request whose client has gone;
+# a CGI process is ended by the web server instead.
+if [ "${KESTREL_E2E_MODE:-cgi}" = fastcgi ]; then
+    sql "create or replace procedure tracker.kestrel_slow() language sql
+             as \$\$ select pg_sleep(60) \$\$;
+         alter procedure tracker.kestrel_slow() owner to demo" >/dev/null
+    sleeping() { sql "select count(*) from pg_stat_activity where query like '%kestrel_slow%'
+                      and state = 'active' and pid <> pg_backend_pid()"; }
+    # Both processes of the site, each abandoned after a second.
+    curl -s --max-time 1 "$base/tracker/owa/kestrel_slow" >/dev/null &
+    curl -s --max-time 1 "$base/tracker/owa/kestrel_slow" >/dev/null &
+    wait
+    for _ in $(seq 50); do
+        [ "$(sleeping)" = 0 ] && break
+        sleep 0.1
+    done
+    expect_equal "$(sleeping)" 0
+    fetch "$base/demo/owa/hello"
+    expect_body_has "Hello, world"
+fi
 
 # ---- the demo --------------------------------------------------------------
 

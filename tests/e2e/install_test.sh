@@ -10,6 +10,8 @@ set -uo pipefail
 [ $# -eq 3 ] || { sed -n '2,9p' "$0" >&2; exit 2; }
 build=$1 http_port=$2 pg_port=$3
 db=kestrel_install owner=install_shop password=install-pw
+# The cluster's administrator logs on with the password pg_cluster keeps.
+export PGPASSFILE=/tmp/kestrel-pg-$pg_port.pgpass
 work=$(mktemp -d)
 chmod 755 "$work"
 prefix=$work/moved

@@ -147,7 +147,8 @@ int cluster_port() {
 
 std::string cluster_conninfo(const std::string& dbname) {
     const std::string port = std::to_string(cluster_port());
-    return "host=/tmp/kestrel-pg-" + port + " port=" + port + " user=postgres dbname=" + dbname;
+    return "host=/tmp/kestrel-pg-" + port + " port=" + port + " passfile=/tmp/kestrel-pg-" + port +
+           ".pgpass user=postgres dbname=" + dbname;
 }
 
 void ensure_role(const std::string& name, const std::string& password) {

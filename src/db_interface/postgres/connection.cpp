@@ -5,10 +5,13 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <utility>
 
+#include "db_interface/client_watch.hpp"
 #include "db_interface/postgres/connect_options.hpp"
 
 namespace kestrel::db::pg {
@@ -38,6 +41,20 @@ bool wait_for(PGconn* conn, PostgresPollingStatusType want, deadline until) {
         timeout_ms = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
     }
     return poll(&fd, 1, timeout_ms) > 0;
+}
+
+// Asks the server to cancel what the session is running. The request then
+// fails as any cancelled statement does and rolls back; its later
+// statements are no longer watched.
+void cancel_statement(PGconn* conn) {
+    watch_client(-1);
+    PGcancel* cancel = PQgetCancel(conn);
+    if (cancel == nullptr) {
+        return;
+    }
+    std::array<char, 256> error{};
+    PQcancel(cancel, error.data(), static_cast<int>(error.size()));
+    PQfreeCancel(cancel);
 }
 
 std::string trimmed(std::string text) {
@@ -223,8 +240,11 @@ result connection::exec(std::string_view sql, const std::vector<param>& params,
         return exec_pipelined(text, params, binary_results);
     }
     const param_arrays p(params);
-    return result(PQexecParams(conn_, text.c_str(), p.count(), p.types.data(), p.values.data(),
-                               p.lengths.data(), p.formats.data(), binary_results ? 1 : 0));
+    if (PQsendQueryParams(conn_, text.c_str(), p.count(), p.types.data(), p.values.data(),
+                          p.lengths.data(), p.formats.data(), binary_results ? 1 : 0) == 0) {
+        return result(nullptr);
+    }
+    return last_result();
 }
 
 result connection::exec_pipelined(const std::string& sql, const std::vector<param>& params,
@@ -232,17 +252,32 @@ result connection::exec_pipelined(const std::string& sql, const std::vector<para
     const std::vector<std::string> statements = std::exchange(ahead_, {});
     const ahead_results on_results = std::exchange(on_ahead_results_, nullptr);
     const param_arrays p(params);
-    bool sent = PQenterPipelineMode(conn_) == 1;
-    for (const auto& statement : statements) {
-        sent = sent && PQsendQueryParams(conn_, statement.c_str(), 0, nullptr, nullptr, nullptr,
-                                         nullptr, 0) == 1;
+    if (PQenterPipelineMode(conn_) == 0) {
+        send_ahead(statements, on_results);
+        return result(nullptr);
     }
-    sent =
-        sent && PQsendQueryParams(conn_, sql.c_str(), p.count(), p.types.data(), p.values.data(),
-                                  p.lengths.data(), p.formats.data(), binary_results ? 1 : 0) == 1;
-    sent = sent && PQpipelineSync(conn_) == 1;
-    if (!sent) {
+    std::size_t sent = 0;
+    for (const auto& statement : statements) {
+        if (PQsendQueryParams(conn_, statement.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) ==
+            0) {
+            break;
+        }
+        ++sent;
+    }
+    if (sent == statements.size() &&
+        PQsendQueryParams(conn_, sql.c_str(), p.count(), p.types.data(), p.values.data(),
+                          p.lengths.data(), p.formats.data(), binary_results ? 1 : 0) == 1) {
+        ++sent;
+    }
+    if (sent == 0) {  // nothing went: what was to go ahead waits for the next statement
         PQexitPipelineMode(conn_);
+        send_ahead(statements, on_results);
+        return result(nullptr);
+    }
+    if (sent < statements.size() + 1 || PQpipelineSync(conn_) == 0) {
+        // Part of it queued, perhaps run: a session in an unknown state is
+        // not used again (the server rolls back what it ran).
+        close();
         return result(nullptr);
     }
     std::vector<result> ahead;
@@ -250,6 +285,7 @@ result connection::exec_pipelined(const std::string& sql, const std::vector<para
         ahead.push_back(next_pipeline_result());
     }
     result own = next_pipeline_result();
+    await_result();
     result(PQgetResult(conn_));  // the pipeline's sync
     PQexitPipelineMode(conn_);
     if (on_results) {
@@ -266,11 +302,48 @@ result connection::exec_pipelined(const std::string& sql, const std::vector<para
 
 // One statement's result in a pipeline, and the end marker that follows it.
 result connection::next_pipeline_result() {
+    await_result();
     result r(PQgetResult(conn_));
+    await_result();
     while (PGresult* more = PQgetResult(conn_)) {
         r.reset(more);
+        await_result();
     }
     return r;
+}
+
+void connection::await_result() {
+    while (PQisBusy(conn_) != 0) {
+        const int client = watched_client();
+        std::array<pollfd, 2> fds{{{.fd = PQsocket(conn_), .events = POLLIN, .revents = 0},
+                                   {.fd = client, .events = POLLRDHUP, .revents = 0}}};
+        if (poll(fds.data(), client >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;  // PQgetResult blocks instead
+        }
+        if (fds[1].revents != 0) {
+            cancel_statement(conn_);
+        }
+        if (fds[0].revents != 0 && PQconsumeInput(conn_) == 0) {
+            return;  // the connection failed: PQgetResult says so
+        }
+    }
+}
+
+result connection::last_result() {
+    await_result();
+    result last(PQgetResult(conn_));
+    while (last && PQresultStatus(last.get()) != PGRES_COPY_IN) {
+        await_result();
+        PGresult* more = PQgetResult(conn_);
+        if (more == nullptr) {
+            break;
+        }
+        last.reset(more);
+    }
+    return last;
 }
 
 std::vector<result> connection::exec_batch(const std::string& sql) {
@@ -283,11 +356,14 @@ std::vector<result> connection::exec_batch(const std::string& sql) {
     text += sql;
     std::vector<result> results;
     if (PQsendQuery(conn_, text.c_str()) == 0) {
+        send_ahead(statements, on_results);  // not sent: they go with the next one
         results.emplace_back(nullptr);
         return results;
     }
+    await_result();
     while (PGresult* r = PQgetResult(conn_)) {
         results.emplace_back(r);
+        await_result();
     }
     // What was sent ahead answers first; a failure there is the batch's.
     const auto answered = static_cast<std::ptrdiff_t>(std::min(statements.size(), results.size()));
@@ -330,11 +406,7 @@ result connection::copy_end(const char* abort_text) {
     if (PQputCopyEnd(conn_, abort_text) != 1) {
         return result(nullptr);
     }
-    result last(PQgetResult(conn_));
-    while (PGresult* more = PQgetResult(conn_)) {
-        last.reset(more);
-    }
-    return last;
+    return last_result();
 }
 
 std::optional<std::string> connection::literal(std::string_view value) {
@@ -364,6 +436,11 @@ std::optional<std::string> connection::bytea_literal(std::string_view bytes) {
     text.append("'").append(body).append(suffix);
     PQfreemem(escaped);
     return text;
+}
+
+bool connection::in_transaction() const {
+    const PGTransactionStatusType status = PQtransactionStatus(conn_);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
 }
 
 std::string connection::user() const {

@@ -95,6 +95,9 @@ class connection {
     std::optional<std::string> literal(std::string_view value);
     std::optional<std::string> bytea_literal(std::string_view bytes);
 
+    // True while a transaction is open on the server, failed or not.
+    bool in_transaction() const;
+
     // The role the session logged on as.
     std::string user() const;
 
@@ -105,6 +108,11 @@ class connection {
     std::string error_message() const;
 
   private:
+    // Waits until a result can be taken without blocking; cancels the
+    // statement, once, when the watched client has gone.
+    void await_result();
+    // The results of the statement sent, the last one kept as PQexec does.
+    result last_result();
     result exec_pipelined(const std::string& sql, const std::vector<param>& params,
                           bool binary_results);
     result next_pipeline_result();

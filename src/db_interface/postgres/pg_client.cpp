@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "base/text_case.hpp"
 #include "db_interface/postgres/error_codes.hpp"
@@ -36,14 +38,34 @@ std::string_view text_in(const std::byte* data, std::size_t size) {
     return {text, strnlen(text, size)};
 }
 
-// A text[] literal: every element double-quoted, '"' and '\' escaped.
-std::string array_literal(const array_bind& bind) {
-    std::string literal = "{";
+// The elements of an array bind, each up to its terminating NUL.
+std::vector<std::string_view> array_elements(const array_bind& bind) {
+    std::vector<std::string_view> elements;
     const std::uint32_t count = bind.current_count != nullptr ? *bind.current_count : 0;
     for (std::uint32_t i = 0; i < count && (i + 1) * bind.element_size <= bind.buffer.size(); ++i) {
         const char* slot = bind.buffer.data() + i * bind.element_size;
+        elements.emplace_back(slot, strnlen(slot, bind.element_size));
+    }
+    return elements;
+}
+
+// A text[] literal: every element double-quoted, '"' and '\' escaped. Sized
+// first: a form's largest array is as large as its body, and a growing
+// string would hold two copies of it at once.
+std::string array_literal(const array_bind& bind) {
+    const std::vector<std::string_view> elements = array_elements(bind);
+    std::size_t size = 2;
+    for (const std::string_view element : elements) {
+        size += element.size() + 3 + std::count_if(element.begin(), element.end(), [](char c) {
+                    return c == '"' || c == '\\';
+                });
+    }
+    std::string literal;
+    literal.reserve(size);
+    literal += '{';
+    for (std::size_t i = 0; i < elements.size(); ++i) {
         literal += i == 0 ? "\"" : ",\"";
-        for (const char c : std::string_view(slot, strnlen(slot, bind.element_size))) {
+        for (const char c : elements[i]) {
             if (c == '"' || c == '\\') {
                 literal += '\\';
             }
@@ -51,7 +73,8 @@ std::string array_literal(const array_bind& bind) {
         }
         literal += '"';
     }
-    return literal + "}";
+    literal += '}';
+    return literal;
 }
 
 }  // namespace
@@ -407,7 +430,11 @@ int pg_client::end_transaction(logon_area& lda, const char* statement) {
     // The next statement opens the next transaction (leave_idle).
     idle_ = true;
     result r = conn_.exec(statement);
-    return lda.rc = failed(r.get()) ? fail_result(scratch, r.get()) : 0;
+    if (failed(r.get())) {
+        idle_ = !conn_.in_transaction();  // the statement may never have run
+        return lda.rc = fail_result(scratch, r.get());
+    }
+    return lda.rc = 0;
 }
 
 int pg_client::ocom(logon_area& lda) {

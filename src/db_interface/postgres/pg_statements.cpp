@@ -184,6 +184,11 @@ int pg_client::run_describe(cursor_area& cda) {
     if (error) {
         return fail_result(cda, error.get());
     }
+    // Pages are procedures: a function would commit its side effects before
+    // the request found that it wrote no page.
+    if (described_ && !described_->is_procedure) {
+        described_.reset();
+    }
     if (!described_) {
         return fail(cda, no_such_routine, standard_message(no_such_routine) + ": " + name->value);
     }
@@ -435,6 +440,9 @@ int pg_client::reset_session(cursor_area& cda, const char* prefix, bool* prefix_
     const auto results = conn_.exec_batch(std::string(prefix) + session_reset);
     for (std::size_t i = 0; i < results.size(); ++i) {
         if (failed(results[i].get())) {
+            // A COMMIT or ROLLBACK that never ran leaves the transaction
+            // open: the rollback after the failure must still end it.
+            idle_ = !conn_.in_transaction();
             generation_readable_ = false;
             if (prefix_failed != nullptr) {
                 *prefix_failed = i == 0 && *prefix != '\0';

@@ -112,8 +112,7 @@ std::string qualified_name(const routine_description& routine) {
 
 std::string call_statement(const routine_description& routine,
                            const std::vector<call_argument>& args) {
-    std::string sql = routine.is_procedure ? "CALL " : "SELECT ";
-    sql += qualified_name(routine) + "(";
+    std::string sql = "CALL " + qualified_name(routine) + "(";
     const char* separator = "";
     for (std::size_t i = 0; i < args.size(); ++i) {
         sql += separator + quoted(args[i].name) + " => $" + std::to_string(i + 1);

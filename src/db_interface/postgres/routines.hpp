@@ -41,8 +41,8 @@ std::optional<routine_description> describe_routine(connection& conn, std::strin
 // "schema"."name", quoted for a statement.
 std::string qualified_name(const routine_description& routine);
 
-// The statement for a call of routine with args: argument i takes $i+1, OUT
-// arguments of a procedure that args do not name receive NULL.
+// The CALL of the procedure routine with args: argument i takes $i+1, OUT
+// arguments that args do not name receive NULL.
 std::string call_statement(const routine_description& routine,
                            const std::vector<call_argument>& args);
 
