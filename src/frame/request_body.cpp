@@ -18,7 +18,7 @@ namespace kestrel {
 namespace {
 
 constexpr std::uint64_t default_max_body_size = 256ull * 1024 * 1024;
-constexpr std::uint64_t default_max_form_body_size = 16ull * 1024 * 1024;
+constexpr std::uint64_t default_max_form_body_size = 12ull * 1024 * 1024;
 constexpr std::uint64_t default_max_form_fields = 10000;
 constexpr std::uint64_t default_max_file_parts = 100;
 // A body must fit a pool block (32-bit size) and a document length (signed

@@ -19,7 +19,7 @@ std::optional<std::uint64_t> parse_content_length(std::string_view text);
 
 // [DBAUTH] max_body_size: any body (default 256 MiB).
 std::uint64_t max_body_size(request_ctx& ctx);
-// [DBAUTH] max_form_body_size: a url-encoded body (default 16 MiB, never
+// [DBAUTH] max_form_body_size: a url-encoded body (default 12 MiB, never
 // more than max_body_size).
 std::uint64_t max_form_body_size(request_ctx& ctx);
 // [DBAUTH] max_form_fields: fields or parts of one request (default 10000).

@@ -151,10 +151,10 @@ expect_equal "$(documents)" "$before"
 fetch "$base/demo/owa/form_echo" --data-binary "@$work/skewed"
 expect_status 413
 expect_body_has "Form field 'b' has 9998 values of up to 65533 bytes"
-head -c $((16 * 1024 * 1024 + 1)) /dev/zero | tr '\0' a >"$work/big"
+head -c $((12 * 1024 * 1024 + 1)) /dev/zero | tr '\0' a >"$work/big"
 fetch "$base/demo/owa/form_echo" --data-binary "@$work/big"
 expect_status 413
-expect_body_has "exceeds the limit of 16777216 bytes"
+expect_body_has "exceeds the limit of 12582912 bytes"
 
 # ---- timeouts --------------------------------------------------------------
 
