@@ -6,19 +6,10 @@
 #include <optional>
 
 #include "base/text_case.hpp"
+#include "base/text_trim.hpp"
 
 namespace kestrel {
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // Digits only, no sign; none when empty, not a number or out of range.
 std::optional<std::uint64_t> number(std::string_view text) {
@@ -39,17 +30,17 @@ byte_range parse_byte_range(const char* header, std::uint64_t size) {
         return whole;
     }
     constexpr std::string_view unit = "bytes=";
-    std::string_view value = trimmed(header);
+    std::string_view value = trim_blanks(header);
     if (!starts_with_ignoring_case(value, unit)) {
         return whole;
     }
-    value = trimmed(value.substr(unit.size()));
+    value = trim_blanks(value.substr(unit.size()));
     const std::size_t dash = value.find('-');
     if (dash == std::string_view::npos || value.find(',') != std::string_view::npos) {
         return whole;
     }
-    const std::string_view first_text = trimmed(value.substr(0, dash));
-    const std::string_view last_text = trimmed(value.substr(dash + 1));
+    const std::string_view first_text = trim_blanks(value.substr(0, dash));
+    const std::string_view last_text = trim_blanks(value.substr(dash + 1));
     const byte_range unsatisfiable{byte_range::kind::unsatisfiable};
     if (first_text.empty()) {
         const auto suffix = number(last_text);

@@ -5,22 +5,14 @@
 #include <array>
 #include <cstdio>
 
+#include "base/text_trim.hpp"
+
 namespace kestrel {
 namespace {
 
 constexpr std::array<const char*, 7> day_names = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr std::array<const char*, 12> month_names = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // The opaque part of a tag: weak and strong tags compare alike here.
 std::string_view opaque(std::string_view tag) {
@@ -30,7 +22,7 @@ std::string_view opaque(std::string_view tag) {
 bool names_tag(std::string_view list, std::string_view tag) {
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
-        const std::string_view item = trimmed(list.substr(0, comma));
+        const std::string_view item = trim_blanks(list.substr(0, comma));
         if (item == "*" || (!item.empty() && opaque(item) == opaque(tag))) {
             return true;
         }
@@ -118,7 +110,7 @@ std::string http_date(std::time_t when) {
 }
 
 std::optional<std::time_t> parse_http_date(std::string_view text) {
-    const std::string date(trimmed(text));
+    const std::string date(trim_blanks(text));
     std::array<char, 4> day{};
     std::array<char, 4> month{};
     std::tm utc{};
@@ -163,7 +155,7 @@ bool if_range_holds(const document_head& head, const char* if_range) {
     if (!head.modified_usec) {
         return false;
     }
-    const std::string_view value = trimmed(if_range);
+    const std::string_view value = trim_blanks(if_range);
     if (value.starts_with('"')) {
         return value == entity_tag(head);
     }

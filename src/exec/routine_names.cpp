@@ -6,6 +6,7 @@
 #include <array>
 
 #include "base/text_case.hpp"
+#include "base/text_trim.hpp"
 #include "frame/diagnostics.hpp"
 #include "frame/wrb.hpp"
 
@@ -25,16 +26,6 @@ constexpr std::array<std::string_view, 17> default_exclusions = {
     "owa_text.",     "owa_image.",
     "owa_timing.",
 };
-
-std::string_view trim_blanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 }  // namespace
 
