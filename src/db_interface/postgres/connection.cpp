@@ -286,7 +286,7 @@ result connection::exec_pipelined(const std::string& sql, const std::vector<para
     }
     result own = next_pipeline_result();
     await_result();
-    result(PQgetResult(conn_));  // the pipeline's sync
+    const result sync(PQgetResult(conn_));  // PGRES_PIPELINE_SYNC, nothing to read
     PQexitPipelineMode(conn_);
     if (on_results) {
         on_results(ahead);
