@@ -32,7 +32,7 @@ T* pool_array(request_ctx& ctx, std::size_t count) {
 char* bindable_copy(request_ctx& ctx, std::string_view text) {
     // The pool fills with zeros: the NUL and the spare byte are there.
     auto* copy = static_cast<char*>(_xheap_alloc(ctx, text.size() + 2));
-    std::memcpy(copy, text.data(), text.size());
+    text.copy(copy, text.size());  // an empty view may have no data at all
     return copy;
 }
 
@@ -84,7 +84,7 @@ int abind(request_ctx& ctx, std::string_view name, std::span<const std::string_v
     auto* current = pool_array<std::uint32_t>(ctx, 1);
     for (std::size_t i = 0; i < count; ++i) {
         char* slot = buffer + i * width;
-        std::memcpy(slot, values[i].data(), values[i].size());
+        values[i].copy(slot, values[i].size());
         slot[values[i].size()] = '\0';
         lengths[i] = static_cast<std::uint16_t>(width);
         indicators[i] = 0;
