@@ -6,12 +6,12 @@
 #include <limits>
 
 #include "frame/diagnostics.hpp"
-#include "frame/frame_fixture.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class pool_test : public frame_test {
+class pool_test : public request_test {
   protected:
     // The total that heap_release traced into the fallback log.
     std::string released_total() {
@@ -101,7 +101,7 @@ TEST_F(pool_test, PersistentPoolIsSeparateAndReleasedSilently) {
 TEST_F(pool_test, ImpossibleSizeFailsAsInsufficientCore) {
     EXPECT_THROW(_xheap_alloc(ctx, std::numeric_limits<std::size_t>::max()), fatal_error);
     EXPECT_THROW(_xpheap_alloc(ctx, std::size_t{1} << 33), fatal_error);
-    EXPECT_NE(client->output.find("Insufficient CORE"), std::string::npos);
+    EXPECT_NE(client->written.find("Insufficient CORE"), std::string::npos);
 }
 
 TEST_F(pool_test, ReleaseRunsCleanupsBeforeFreeing) {

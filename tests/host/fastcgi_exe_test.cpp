@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "frame/frame_fixture.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
@@ -107,7 +107,7 @@ std::string fastcgi_request(const std::string& socket_path,
     return response;
 }
 
-class fastcgi_exe_test : public frame_test {
+class fastcgi_exe_test : public request_test {
   protected:
     pid_t pid = -1;
     std::string socket_path;
@@ -120,7 +120,7 @@ class fastcgi_exe_test : public frame_test {
         if (!socket_path.empty()) {
             std::filesystem::remove(socket_path);
         }
-        frame_test::TearDown();
+        request_test::TearDown();
     }
 
     // Starts the program on a listening socket, with env as its environment.

@@ -4,8 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "frame/frame_fixture.hpp"
 #include "host/cgi_host.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
@@ -49,11 +49,11 @@ run_result run_kestrel(const std::vector<std::string>& env) {
     return r;
 }
 
-class kestrel_exe_test : public frame_test {
+class kestrel_exe_test : public request_test {
   protected:
     std::string app;
     void SetUp() override {
-        frame_test::SetUp();
+        request_test::SetUp();
         std::filesystem::create_directories(dir / "trace");
         std::filesystem::create_directories(dir / "logs");
         app = write_file("app.cfg",
