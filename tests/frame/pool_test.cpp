@@ -27,18 +27,12 @@ class pool_test : public request_test {
     }
 };
 
-TEST_F(pool_test, ZeroByteBlocksAreDistinctAndGuarded) {
-    char* a = static_cast<char*>(_xheap_alloc(ctx, 0));
-    char* b = static_cast<char*>(_xheap_alloc(ctx, 0));
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a[0], '^');
+TEST_F(pool_test, BlocksAreDistinctZeroFilledAndSized) {
+    void* a = _xheap_alloc(ctx, 0);
+    EXPECT_NE(a, _xheap_alloc(ctx, 0));
     EXPECT_EQ(heap_sizeof(ctx, a), 0u);
-}
-
-TEST_F(pool_test, PayloadIsZeroFilledAndSized) {
     auto* p = static_cast<unsigned char*>(_xheap_alloc(ctx, 300));
     EXPECT_EQ(std::count(p, p + 300, 0), 300);
-    EXPECT_EQ(p[300], '^');
     EXPECT_EQ(heap_sizeof(ctx, p), 300u);
     EXPECT_EQ(heap_sizeof(ctx, &ctx), 0u);
 }
@@ -77,8 +71,6 @@ TEST_F(pool_test, ResizeKeepsContentsAndChainAndTotalCountsLastSizes) {
     newest = static_cast<char*>(_xheap_realloc(ctx, newest, 3));
     EXPECT_STREQ(middle, "middle");
     EXPECT_EQ(std::memcmp(newest, "new", 3), 0);
-    EXPECT_EQ(middle[5000], '^');
-    EXPECT_EQ(newest[3], '^');
     EXPECT_EQ(heap_sizeof(ctx, oldest), 10u);
     EXPECT_EQ(heap_sizeof(ctx, middle), 5000u);
     EXPECT_EQ(heap_sizeof(ctx, newest), 3u);

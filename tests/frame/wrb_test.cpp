@@ -139,9 +139,7 @@ TEST_F(wrb_test, HttpErrorHeaderBlock) {
     EXPECT_EQ(client->written, "Content-type: text/html\nStatus: 500 Oops\nURL Not Found");
 }
 
-TEST_F(wrb_test, RealmAndEnvironment) {
-    WRBSetAuthorization(nullptr, 1, "shop", 0);
-    EXPECT_EQ(wrb().realm, "shop");
+TEST_F(wrb_test, EnvironmentAsSet) {
     set_env({"X=1"});
     char** env = WRBGetEnvironment(nullptr);
     ASSERT_NE(env[0], nullptr);
