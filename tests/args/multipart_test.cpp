@@ -211,32 +211,24 @@ TEST_F(Multipart, ShortBodyEndsTheRequestAndStoresNothing) {
     EXPECT_TRUE(ctx.args.empty());
 }
 
-// Without a usable length nothing is read, so no closing boundary arrives.
-TEST_F(Multipart, MissingOrMalformedContentLengthIsRefusedUnread) {
-    const struct {
-        std::string length;
-        std::string message;
-    } cases[] = {
-        {"", "Multipart body ends before its closing boundary"},
-        {"0", "Multipart body ends before its closing boundary"},
-        {"(absent)", "Multipart body ends before its closing boundary"},
-        {"abc", "Malformed CONTENT_LENGTH"},
-        {"-5", "Malformed CONTENT_LENGTH"},
-        {"12abc", "Malformed CONTENT_LENGTH"},
-    };
-    for (const auto& c : cases) {
+// Without a length nothing is read, so no closing boundary arrives
+// (malformed lengths: request_body_test).
+TEST_F(Multipart, MissingContentLengthIsRefusedUnread) {
+    for (const std::string_view length : {"", "0", "(absent)"}) {
         restart();
         std::vector<std::string> env = {"REQUEST_METHOD=POST",
                                         std::string("CONTENT_TYPE=") + form_type};
-        if (c.length != "(absent)") {
-            env.push_back("CONTENT_LENGTH=" + c.length);
+        if (length != "(absent)") {
+            env.push_back("CONTENT_LENGTH=" + std::string(length));
         }
         set_env(env);
         client->body = multipart_body("XyZ", {field("a", "1")});
-        EXPECT_THROW(build_arglist(ctx), fatal_error) << c.length;
-        EXPECT_NE(client->written.find(c.message), std::string::npos) << c.length;
-        EXPECT_TRUE(ctx.args.empty()) << c.length;
-        EXPECT_TRUE(client->asked.empty()) << c.length;
+        EXPECT_THROW(build_arglist(ctx), fatal_error) << length;
+        EXPECT_NE(client->written.find("Multipart body ends before its closing boundary"),
+                  std::string::npos)
+            << length;
+        EXPECT_TRUE(ctx.args.empty()) << length;
+        EXPECT_TRUE(client->asked.empty()) << length;
     }
 }
 

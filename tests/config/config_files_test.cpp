@@ -16,11 +16,11 @@ class ConfigFiles : public request_test {
         ctx.services.clear();
     }
     void read_owa(const std::string& text) {
-        set_env({"OWS_APPFILE=" + write_file("owa.cfg", text).string()});
+        set_env({"OWS_APPFILE=" + write_file("owa.cfg", text)});
         read_owa_cfg(ctx);
     }
     void read_server(const std::string& text) {
-        set_app_file("[DBAUTH]\nserver.cfg = " + write_file("sv.cfg", text).string() + "\n");
+        set_app_file("[DBAUTH]\nserver.cfg = " + write_file("sv.cfg", text) + "\n");
         read_server_cfg(ctx);
     }
     std::vector<std::string> names() const {
@@ -170,7 +170,7 @@ TEST_F(ConfigFiles, DefaultMimeTypeWhenNoneOrNoServerFile) {
 
     ctx.default_mime_type.reset();
     set_app_file("");
-    set_env({"OWS_APPFILE=" + write_file("owa.cfg", "owa_service=a\n").string()});
+    set_env({"OWS_APPFILE=" + write_file("owa.cfg", "owa_service=a\n")});
     ReadConfigFiles(ctx);
     EXPECT_EQ(ctx.default_mime_type, "application/octet-stream");
     EXPECT_TRUE(ctx.mime_table.empty());

@@ -5,7 +5,7 @@
 #include "docs/include.hpp"
 
 #include "docs/request_file.hpp"
-#include "docs_fixture.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
@@ -14,8 +14,13 @@ const std::string html_header = "Content-type: text/html\n\n";
 const std::string header_sent = "select owa.header_sent()";
 const std::string not_found = "Content-type: text/html\nStatus: 404 Not found\n\nURL Not Found";
 
-class Owassi : public docs_test {
+class Owassi : public request_test {
   protected:
+    void SetUp() override {
+        request_test::SetUp();
+        serve_documents("text/plain");
+        request("page.html");
+    }
     // The include text stored under the request's name; each block's page
     // is one line "PAGE<n>" in execution order.
     void store_include(const std::string& text, int blocks = 0) {
@@ -64,7 +69,7 @@ TEST_F(Owassi, ReplacesEachBlockByItsPage) {
         restart();
         store_include(c.text, c.blocks);
         owassi(ctx);
-        EXPECT_EQ(output(), html_header + c.body) << c.text;
+        EXPECT_EQ(client->written, html_header + c.body) << c.text;
         EXPECT_EQ(blocks_run(), c.run) << c.text;
         // The toolkit hears once, before the first block, that the header is out.
         const auto texts = db->statement_texts();
@@ -81,8 +86,7 @@ TEST_F(Owassi, StoredTextWinsOverTheFileAndAMissingTableFallsThrough) {
     request("docs/page.html");
     store_include("from the table");
     owassi(ctx);
-    EXPECT_EQ(output(), html_header + "from the table");
-    EXPECT_EQ(db->statements.at(0).text, "select image from demo.image where name = :name");
+    EXPECT_EQ(client->written, html_header + "from the table");
     EXPECT_EQ(db->statements[0].find_bind("name")->text, "docs/page.html");
 
     restart();
@@ -91,7 +95,7 @@ TEST_F(Owassi, StoredTextWinsOverTheFileAndAMissingTableFallsThrough) {
     db->on("from demo.image").parse_rc = 942;
     db->on("owa.get_page").outcomes = {{.integers = {{"ndata", 1}}, .arrays = {{"data", {"X"}}}}};
     owassi(ctx);
-    EXPECT_EQ(output(), html_header + "<b>X</b>");
+    EXPECT_EQ(client->written, html_header + "<b>X</b>");
 }
 
 // Every road that turns the request into a file answers 404 for a path that
@@ -109,11 +113,11 @@ TEST_F(Owassi, PathsOutsideTheMapsAreNotFound) {
         write_file("docs/sub/x.html", "inside");
         request(name);
         owassi(ctx);
-        EXPECT_EQ(output().find("secret"), std::string::npos) << name;
-        EXPECT_NE(output().find("Status: 404 Not found"), std::string::npos) << name;
+        EXPECT_EQ(client->written.find("secret"), std::string::npos) << name;
+        EXPECT_NE(client->written.find("Status: 404 Not found"), std::string::npos) << name;
     }
     // Missing HTML gets a header line of its own before the error's.
-    EXPECT_EQ(output(), "Content-type: text/html\n" + not_found);
+    EXPECT_EQ(client->written, "Content-type: text/html\n" + not_found);
 }
 
 TEST(RequestFile, EscapingPathsAndMaps) {

@@ -1,5 +1,5 @@
-// cgi_env_test.cpp - the environment block: its text, its binds, which
-// environment entries travel and how, and the pre-action's verdict.
+// cgi_env_test.cpp - the environment block: which environment entries
+// travel and how, and the pre-action's verdict.
 #include "exec/cgi_env.hpp"
 
 #include <array>
@@ -34,25 +34,6 @@ class CgiEnv : public request_test {
         return pairs;
     }
 };
-
-TEST_F(CgiEnv, BlockTextAndBindsInOrder) {
-    db->on("owa.init_cgi_env").outcomes = {{.integers = {{"rc", 1}}}};
-    EXPECT_TRUE(set_cgi_env(ctx));
-    const statement_record& block = db->statements.back();
-    EXPECT_EQ(block.text,
-              "begin    owa.init_cgi_env(:n,:nm,:v);    if (TRUE) then \t  :rc := 1;    "
-              "else \t  :rc := 0;    end if; end;");
-    ASSERT_EQ(block.binds.size(), 4u);
-    EXPECT_EQ(block.binds[0].name, ":n");
-    EXPECT_EQ(block.binds[0].type, db::data_type::integer);
-    EXPECT_EQ(block.binds[1].name, ":nm");
-    EXPECT_TRUE(block.binds[1].is_array);
-    EXPECT_EQ(block.binds[2].name, ":v");
-    EXPECT_TRUE(block.binds[2].is_array);
-    EXPECT_EQ(block.binds[3].name, ":rc");
-    EXPECT_EQ(block.executions[0].find("n")->integer, 2);
-    EXPECT_EQ(block.executions[0].find("rc")->integer, 0);
-}
 
 TEST_F(CgiEnv, GatewayPathsReplaceTheProcessOnesAndEntriesSplitAtTheFirstEqualsRun) {
     set_env({"SCRIPT_NAME=/other", "PATH_INFO=/x", "QUERY_STRING=", "X_ONE=a=b", "X==y", "==LEAD=1",

@@ -51,17 +51,7 @@ TEST_F(Page, FetchesBatchesOf27UntilABatchIsShort) {
         page_of(page);
         dump_page(ctx);
         ASSERT_EQ(db->statements.size(), 1u);
-        const statement_record& fetch = db->statements[0];
-        EXPECT_EQ(fetch.text, "begin owa.get_page(:data,:ndata);end;");
-        EXPECT_EQ(fetch.executions.size(), executions) << lines;
-        ASSERT_EQ(fetch.binds.size(), 2u);
-        EXPECT_EQ(fetch.binds[0].name, ":ndata");
-        EXPECT_EQ(fetch.binds[1].name, ":data");
-        EXPECT_EQ(fetch.binds[1].buffer_size, 256u);
-        EXPECT_EQ(fetch.binds[1].max_elements, 27u);
-        for (const auto& exec : fetch.executions) {
-            EXPECT_EQ(exec.find("ndata")->integer, 27);
-        }
+        EXPECT_EQ(db->statements[0].executions.size(), executions) << lines;
         std::string expected;
         for (const auto& l : page) {
             expected += l;

@@ -3,13 +3,13 @@
 // over-long input.
 #include <optional>
 
-#include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-using credentials_test = frame_test;
+using credentials_test = request_test;
 
 std::string b64(std::string_view text) {
     static constexpr char alphabet[] =

@@ -2,13 +2,13 @@
 // error), the error log, trace selection, die and xdie.
 #include "frame/diagnostics.hpp"
 
-#include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class diagnostics_test : public frame_test {
+class diagnostics_test : public request_test {
   protected:
     std::string trace_log() const {
         return read_file(path("trace/WRB_DBAUTH_" + std::to_string(::getpid()) + ".log"));
@@ -86,7 +86,7 @@ TEST_F(diagnostics_test, MessagesAreCutAt8191Characters) {
     Message(ctx, "%s", big.c_str());
     EXPECT_EQ(read_file(ctx.error_log_name), std::string(8191, 'm') + "\n");
     wrbprintf(ctx, "%s", big.c_str());
-    EXPECT_EQ(client->output, std::string(8191, 'm'));
+    EXPECT_EQ(client->written, std::string(8191, 'm'));
 }
 
 TEST_F(diagnostics_test, DieSendsPlainPageWithMessageVerbatimAndReport) {
@@ -99,8 +99,8 @@ TEST_F(diagnostics_test, DieSendsPlainPageWithMessageVerbatimAndReport) {
         "Status: 500 Internal Server Error\nContent-type: text/plain\n\nMon Jan 01 10:00:00 "
         "2024\n\n" +
         text + "\n";
-    EXPECT_EQ(client->output.substr(0, page.size()), page);
-    EXPECT_NE(client->output.find("  OWA SERVICE: sales\n"), std::string::npos);
+    EXPECT_EQ(client->written.substr(0, page.size()), page);
+    EXPECT_NE(client->written.find("  OWA SERVICE: sales\n"), std::string::npos);
     const std::string log = read_file(ctx.error_log_name);
     EXPECT_TRUE(
         log.starts_with("\n\nMon Jan 01 10:00:00 2024\n" + text + "\n  OWA SERVICE: sales\n"))
@@ -112,32 +112,32 @@ TEST_F(diagnostics_test, DieWithReadableErrorPageSendsItWithoutReport) {
     service_entry svc;
     svc.owa_service = "sales";
     svc.owa_error_page = write_file("sorry.html", "<p>Sorry</p>\n<p>again</p>\n");
-    ctx.services.push_back(svc);
+    ctx.services = {svc};
     ctx.service_index = 0;
     EXPECT_THROW(die(ctx, "boom"), fatal_error);
-    EXPECT_EQ(client->output,
+    EXPECT_EQ(client->written,
               "Status: 500 Internal Server Error\nContent-type: text/html\n\n<p>Sorry</p>\n<p>"
               "again</p>\n");
     EXPECT_NE(read_file(ctx.error_log_name).find("  OWA SERVICE:"), std::string::npos);
 
-    client->output.clear();
+    client->written.clear();
 
     wrb().answer = response();
     ctx.services[0].owa_error_page = path("absent.html");
     EXPECT_THROW(die(ctx, "boom"), fatal_error);
-    EXPECT_TRUE(client->output.starts_with(
+    EXPECT_TRUE(client->written.starts_with(
         "Status: 500 Internal Server Error\nContent-type: text/plain\n\n\n\n"));
 }
 
 TEST_F(diagnostics_test, XdieLogsOnlyAndSendsLaterMessagesToTrace) {
     ctx.error_log_name = path("svc.err");
     EXPECT_THROW(xdie(ctx, "No config %s", "x"), fatal_error);
-    EXPECT_EQ(client->output, "");
+    EXPECT_EQ(client->written, "");
     EXPECT_TRUE(ctx.error_log_name.empty());
     Message(ctx, "later");
     const std::string log = fallback_log();
     EXPECT_EQ(log.substr(0, 12), "No config x\n");
-    EXPECT_NE(log.find("  OWA SERVICE: \n"), std::string::npos);
+    EXPECT_NE(log.find("  OWA SERVICE: demo\n"), std::string::npos);
     EXPECT_EQ(log.substr(log.size() - 6), "later\n");
     EXPECT_FALSE(std::filesystem::exists(path("svc.err")));
 }

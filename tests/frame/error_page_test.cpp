@@ -6,16 +6,16 @@
 #include <sys/stat.h>
 
 #include "frame/diagnostics.hpp"
-#include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class error_page_test : public frame_test {
+class error_page_test : public request_test {
   protected:
     void SetUp() override {
-        frame_test::SetUp();
+        request_test::SetUp();
         ctx.error_log_name = path("svc.err");
         ctx.service_name = "sales";
         ctx.start_date = "Mon Jan 01 10:00:00 2024";
@@ -48,19 +48,20 @@ TEST_F(error_page_test, StatusLinesOfEveryAnswer) {
         {503, "Status: 503 Service Unavailable\nRetry-After: 30\nContent-type: text/plain\n\n"},
     };
     for (const auto& c : cases) {
-        client->output.clear();
+        client->written.clear();
         wrb().answer = response();
         EXPECT_EQ(die_with(c.status, "boom"), c.status);
-        EXPECT_TRUE(client->output.starts_with(std::string(c.head) + ctx.start_date + "\n\nboom\n"))
-            << client->output;
-        EXPECT_NE(client->output.find("HTTP_COOKIE=(hidden)"), std::string::npos);
+        EXPECT_TRUE(
+            client->written.starts_with(std::string(c.head) + ctx.start_date + "\n\nboom\n"))
+            << client->written;
+        EXPECT_NE(client->written.find("HTTP_COOKIE=(hidden)"), std::string::npos);
     }
 }
 
 TEST_F(error_page_test, ProductionStyleKeepsTheReportInTheLog) {
     set_app_file("[DBAUTH]\nerror_style = debug\nsales_error_style = production\n");
     EXPECT_EQ(die_with(500, "ERROR:  secret detail"), 500);
-    const std::string& page = client->output;
+    const std::string& page = client->written;
     ASSERT_TRUE(
         page.starts_with("Status: 500 Internal Server Error\nContent-type: "
                          "text/plain\n\n500 Internal Server Error\nTime: "))
@@ -78,10 +79,10 @@ TEST_F(error_page_test, ProductionStyleKeepsTheReportInTheLog) {
     EXPECT_NE(log.find("  OWA SERVICE: sales"), std::string::npos);
 
     ctx.service_name = "other";  // the [DBAUTH] default applies
-    client->output.clear();
+    client->written.clear();
     wrb().answer = response();
     die_with(500, "shown");
-    EXPECT_NE(client->output.find("\n\nshown\n"), std::string::npos);
+    EXPECT_NE(client->written.find("\n\nshown\n"), std::string::npos);
 }
 
 TEST_F(error_page_test, HeldPageIsReplacedAndLargePagesSpill) {
@@ -89,24 +90,24 @@ TEST_F(error_page_test, HeldPageIsReplacedAndLargePagesSpill) {
     answer.hold();
     const std::string page(hold_memory_max + 5000, 'x');
     WRBClientWrite(nullptr, page.data(), page.size());
-    EXPECT_EQ(client->output, "");
+    EXPECT_EQ(client->written, "");
     EXPECT_EQ(answer.bytes_held(), page.size());
     answer.release(*wrb().io);
-    EXPECT_EQ(client->output, page);
+    EXPECT_EQ(client->written, page);
 
-    client->output.clear();
+    client->written.clear();
     wrb().answer = response();
     wrb().answer.hold();
     WRBClientWrite(nullptr, "Content-type: text/html\n\nOrder saved.", 37);
     die_with(500, "commit failed");
-    EXPECT_TRUE(client->output.starts_with("Status: 500")) << client->output;
-    EXPECT_EQ(client->output.find("Order saved."), std::string::npos);
+    EXPECT_TRUE(client->written.starts_with("Status: 500")) << client->written;
+    EXPECT_EQ(client->written.find("Order saved."), std::string::npos);
 }
 
 TEST_F(error_page_test, FailureAfterTheFirstByteCutsTheResponse) {
     WRBClientWrite(nullptr, "Content-type: text/plain\n\nabc", 29);
     die_with(500, "document vanished");
-    EXPECT_EQ(client->output, "Content-type: text/plain\n\nabc");
+    EXPECT_EQ(client->written, "Content-type: text/plain\n\nabc");
     EXPECT_TRUE(wrb().answer.is_cut());
     EXPECT_EQ(WRBClientWrite(nullptr, "more", 4), 0u);
     const std::string log = read_file(ctx.error_log_name);

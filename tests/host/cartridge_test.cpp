@@ -6,9 +6,9 @@
 #include <optional>
 
 #include "frame/diagnostics.hpp"
-#include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"
 #include "support/recording_client.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
@@ -42,7 +42,7 @@ class forwarding_client final : public db::client {
     recording_client& to_;
 };
 
-class cartridge_test : public frame_test {
+class cartridge_test : public request_test {
   protected:
     request_ctx* cx = nullptr;
     recording_client* db = nullptr;
@@ -51,7 +51,7 @@ class cartridge_test : public frame_test {
         if (cx != nullptr) {
             tessel_shut(nullptr, cx);
         }
-        frame_test::TearDown();
+        request_test::TearDown();
     }
 
     // Init over an application file holding [DBAUTH] and the service blocks.
@@ -134,10 +134,10 @@ TEST_F(cartridge_test, RefusedLogonRollsBackAndShowsThePage) {
     db->olog_rc = db::invalid_logon;
     db->connected = false;
     EXPECT_EQ(tessel_exec(nullptr, cx), 0);
-    EXPECT_TRUE(client->output.starts_with(
+    EXPECT_TRUE(client->written.starts_with(
         "Status: 503 Service Unavailable\nRetry-After: 30\nContent-type: text/plain\n\n\n\nUnable "
         "to Logon For This Service\n"));
-    EXPECT_NE(client->output.find("\n  OWA SERVICE: shop\n"), std::string::npos);
+    EXPECT_NE(client->written.find("\n  OWA SERVICE: shop\n"), std::string::npos);
     EXPECT_NE(read_file(path("logs/shop.err")).find("Unable to Logon For This Service"),
               std::string::npos);
     EXPECT_TRUE(called("orol"));
@@ -148,7 +148,7 @@ TEST_F(cartridge_test, RefusedLogonRollsBackAndShowsThePage) {
 TEST_F(cartridge_test, UnresolvedRequestLogsOnlyAndEndsCleanly) {
     ASSERT_EQ(init("", blocks, {"SCRIPT_NAME=/nobody", "PATH_INFO=/owa/p"}), 0);
     EXPECT_EQ(tessel_exec(nullptr, cx), 0);
-    EXPECT_EQ(client->output, "");
+    EXPECT_EQ(client->written, "");
     EXPECT_NE(fallback_log().find("No OWA.CFG Configuration Found for this agent 'nobody'"),
               std::string::npos);
     EXPECT_FALSE(called("olog"));
@@ -173,10 +173,10 @@ TEST_F(cartridge_test, AuthorizeLogOffVerdicts) {
         EXPECT_EQ(authorize(), r.flag) << r.user;
         EXPECT_EQ(wrb().realm, "shop");
         EXPECT_FALSE(called("olog"));
-        client->output.clear();
+        client->written.clear();
         wrb().answer = response();
         EXPECT_EQ(tessel_exec(nullptr, cx), 0);
-        EXPECT_EQ(client->output,
+        EXPECT_EQ(client->written,
                   "Content-type: text/html\n\n<h1>You have been de-authenticated</h1>\n\n");
         tessel_shut(nullptr, cx);
         cx = nullptr;

@@ -13,7 +13,8 @@
 #include <cstdint>
 #include <thread>
 
-#include "frame/frame_fixture.hpp"
+#include "support/request_fixture.hpp"
+#include "support/run_program.hpp"
 
 namespace kestrel::test {
 namespace {
@@ -107,7 +108,7 @@ std::string fastcgi_request(const std::string& socket_path,
     return response;
 }
 
-class fastcgi_exe_test : public frame_test {
+class fastcgi_exe_test : public request_test {
   protected:
     pid_t pid = -1;
     std::string socket_path;
@@ -120,7 +121,7 @@ class fastcgi_exe_test : public frame_test {
         if (!socket_path.empty()) {
             std::filesystem::remove(socket_path);
         }
-        frame_test::TearDown();
+        request_test::TearDown();
     }
 
     // Starts the program on a listening socket, with env as its environment.
@@ -249,30 +250,7 @@ TEST_F(fastcgi_exe_test, LogsOneLineForARequestWithoutItsVariables) {
 }
 
 TEST_F(fastcgi_exe_test, WithoutAListeningSocketItIsACgiProgram) {
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        const int null_fd = ::open("/dev/null", O_RDWR);
-        ::dup2(null_fd, 0);
-        ::dup2(null_fd, 2);
-        char* argv[] = {const_cast<char*>(KESTREL_FCGI_BINARY), nullptr};
-        char* envp[] = {nullptr};
-        ::execve(KESTREL_FCGI_BINARY, argv, envp);
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string page;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) {
-        page.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    pid = -1;
+    const std::string page = run_program(KESTREL_FCGI_BINARY, {}).out;
     EXPECT_TRUE(page.starts_with("Content-type: text/html\n\nEnvironment variable")) << page;
 }
 

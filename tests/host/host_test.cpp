@@ -3,20 +3,20 @@
 // authorize verdict, its credentials, its request pool) reaches the next.
 #include "host/host.hpp"
 
-#include "frame/frame_fixture.hpp"
 #include "frame/wrb.hpp"
 #include "support/recording_client.hpp"
+#include "support/request_fixture.hpp"
 
 namespace kestrel::test {
 namespace {
 
-class host_test : public frame_test {
+class host_test : public request_test {
   protected:
     callback_table table;
     recording_client* db = nullptr;  // owned by the context
 
     void SetUp() override {
-        frame_test::SetUp();
+        request_test::SetUp();
         std::filesystem::create_directories(dir / "logs");
         const std::string block =
             "owa_user=web\nowa_password=pw\nowa_log_dir=" + path("logs") + "\n)\n";
@@ -37,7 +37,7 @@ class host_test : public frame_test {
         if (wrb().clientcxp != nullptr) {
             table.shutdown(nullptr, wrb().clientcxp);
         }
-        frame_test::TearDown();
+        request_test::TearDown();
     }
 
     // Serves one request for the URL, with Basic credentials when given;
@@ -51,10 +51,10 @@ class host_test : public frame_test {
             env.push_back("HTTP_AUTHORIZATION=Basic " + credentials);
         }
         set_env(env);
-        client->output.clear();
+        client->written.clear();
         wrb().answer = response();
         serve_request(table, nullptr);
-        return client->output;
+        return client->written;
     }
 
     request_ctx& cx() { return *wrb().clientcxp; }

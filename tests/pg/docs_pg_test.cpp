@@ -18,12 +18,8 @@ class DocsPgTest : public pg_fixture {
   protected:
     void SetUp() override {
         pg_fixture::SetUp();
-        ctx.mime_table = {{"text/html", "html"},
-                          {"text/csv", "csv"},
-                          {"application/pdf", "pdf"},
-                          {"application/x-gzip", "gz"}};
-        ctx.default_mime_type = "application/octet-stream";
-        ctx.dir_maps = {{(dir / "docs").string() + "/", "/docs/"}};
+        serve_documents("application/octet-stream");
+        ctx.mime_table.push_back({"application/x-gzip", "gz"});
         ASSERT_EQ(execute_immediate(ctx, "begin perform owa.init_cgi_env(0, '{}', '{}'); end;"), 0)
             << oerr_cda(ctx);
     }
@@ -33,8 +29,6 @@ class DocsPgTest : public pg_fixture {
              "', '" + mime + "', " + std::to_string(bytes.size()) + ", decode('" + hex(bytes) +
              "', 'hex'))");
     }
-
-    const std::string& output() const { return client->written; }
 };
 
 TEST_F(DocsPgTest, StoredDocumentIsSentAsStoredInPieces) {
@@ -55,7 +49,7 @@ TEST_F(DocsPgTest, StoredDocumentIsSentAsStoredInPieces) {
         wrb().answer = response();
         request(name, "/owai/");
         return_image(ctx);
-        const std::string out = output();
+        const std::string out = client->written;
         EXPECT_TRUE(out.starts_with("Content-type: application/pdf\nContent-Length: " +
                                     std::to_string(bytes.size()) + "\n"))
             << name;
@@ -70,8 +64,8 @@ TEST_F(DocsPgTest, GzipRoadDecompressesToTheStoredBytes) {
     store("report.pdf", "application/pdf", content);
     request("report.pdf.gz", "/owaigz/");
     return_image(ctx);
-    ASSERT_TRUE(output().starts_with("Content-type: application/x-gzip\n"));
-    const gunzipped gz = gunzip(output().substr(output().find("\n\n") + 2));
+    ASSERT_TRUE(client->written.starts_with("Content-type: application/x-gzip\n"));
+    const gunzipped gz = gunzip(client->written.substr(client->written.find("\n\n") + 2));
     EXPECT_TRUE(gz.ok);
     EXPECT_EQ(gz.name, "report.pdf");
     EXPECT_TRUE(gz.data == content);  // not printed: binary
@@ -80,8 +74,8 @@ TEST_F(DocsPgTest, GzipRoadDecompressesToTheStoredBytes) {
 TEST_F(DocsPgTest, MissingDocumentUnderOwaiEndsWithTheDatabasesMessage) {
     request("nothing.pdf", "/owai/");
     EXPECT_THROW(return_image(ctx), fatal_error);
-    EXPECT_NE(output().find("Content-type: text/plain"), std::string::npos);
-    EXPECT_NE(output().find("Status: 404 Not Found\n"), std::string::npos);
+    EXPECT_NE(client->written.find("Content-type: text/plain"), std::string::npos);
+    EXPECT_NE(client->written.find("Status: 404 Not Found\n"), std::string::npos);
 }
 
 TEST_F(DocsPgTest, IncludeBlocksRunInPlaceWithQuotedPlaceholders) {
@@ -94,8 +88,8 @@ TEST_F(DocsPgTest, IncludeBlocksRunInPlaceWithQuotedPlaceholders) {
                "(cast(:n as int) * 21)); end;</oracle>|end\n");
     request("docs/page.html");
     owassi(ctx);
-    EXPECT_EQ(output(), "Content-type: text/html; charset=utf-8\n\n<h1>T</h1>\n" +
-                            std::string(app_user) + "|[" + hostile + "] 42|end\n");
+    EXPECT_EQ(client->written, "Content-type: text/html; charset=utf-8\n\n<h1>T</h1>\n" +
+                                   std::string(app_user) + "|[" + hostile + "] 42|end\n");
     EXPECT_EQ(scalar("select count(*) from kestrel_app.image"), "1");
 
     // An include text stored in the table is processed the same way.
@@ -103,7 +97,7 @@ TEST_F(DocsPgTest, IncludeBlocksRunInPlaceWithQuotedPlaceholders) {
     wrb().answer = response();
     request("stored.html");
     owassi(ctx);
-    EXPECT_EQ(output(), "Content-type: text/html; charset=utf-8\n\n2!");
+    EXPECT_EQ(client->written, "Content-type: text/html; charset=utf-8\n\n2!");
 }
 
 // Placeholders inside comments and dollar quotes stay as written: a value
@@ -116,7 +110,7 @@ TEST_F(DocsPgTest, PlaceholdersInCommentsAndQuotesAreNotSpliced) {
                "  perform htp.prn($q$[:tag]$q$ || :who);\nend;</ORACLE>");
     request("docs/page.html");
     owassi(ctx);
-    EXPECT_EQ(output(), "Content-type: text/html; charset=utf-8\n\n[:tag]" + hostile);
+    EXPECT_EQ(client->written, "Content-type: text/html; charset=utf-8\n\n[:tag]" + hostile);
 }
 
 TEST_F(DocsPgTest, FailingBlockWritesOneErrorLineAndTheRestRuns) {
@@ -126,13 +120,13 @@ TEST_F(DocsPgTest, FailingBlockWritesOneErrorLineAndTheRestRuns) {
     request("docs/page.html");
     owassi(ctx);
     const std::string head = "Content-type: text/html; charset=utf-8\n\na<pre><b>";
-    ASSERT_TRUE(output().starts_with(head)) << output();
-    const std::size_t end = output().find("</b></pre>");
+    ASSERT_TRUE(client->written.starts_with(head)) << client->written;
+    const std::size_t end = client->written.find("</b></pre>");
     ASSERT_NE(end, std::string::npos);
-    EXPECT_NE(output().substr(head.size(), end - head.size()).find("SQLSTATE 42601"),
+    EXPECT_NE(client->written.substr(head.size(), end - head.size()).find("SQLSTATE 42601"),
               std::string::npos)
-        << output();
-    EXPECT_EQ(output().substr(end), "</b></pre>bokc");
+        << client->written;
+    EXPECT_EQ(client->written.substr(end), "</b></pre>bokc");
 }
 
 }  // namespace

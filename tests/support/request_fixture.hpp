@@ -1,9 +1,9 @@
-// request_fixture.hpp - one request's process-wide state for a test: the
-// context as the request interface's client context, a test_client as its
-// connection, a chosen environment, an in-memory [DBAUTH] table and a scratch
-// directory that receives every log. request_test adds the recording
-// database client; the integration tests combine request_state with a real
-// session (pg/pg_fixture.hpp).
+// request_fixture.hpp - the one way a test builds a request: the context as
+// the request interface's client context, a test_client as its connection, a
+// chosen environment, an in-memory [DBAUTH] table (or an application file),
+// and a scratch directory that receives every log and document. request_test
+// adds the recording database client; the integration tests combine
+// request_state with a real session (pg/pg_fixture.hpp).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -96,7 +96,7 @@ class request_state {
 
     // The application file that the [DBAUTH] table is read from instead.
     void set_app_file(const std::string& text) {
-        wrb().ows_appfile = write_file("app.cfg", text).string();
+        wrb().ows_appfile = write_file("app.cfg", text);
         wrb().forget_config();
     }
 
@@ -135,6 +135,18 @@ class request_state {
         ctx_->arg_unique_count = static_cast<int>(distinct.size());
     }
 
+    // The document road: a MIME table and the URL path /docs/ mapped to the
+    // scratch directory's docs/.
+    void serve_documents(const std::string& default_mime_type) {
+        ctx_->mime_table = {{"text/html", "html htm"},
+                            {"image/gif", "gif"},
+                            {"application/pdf", "pdf"},
+                            {"text/csv", "csv"},
+                            {"application/octet-stream", "bin"}};
+        ctx_->default_mime_type = default_mime_type;
+        ctx_->dir_maps = {{(dir / "docs").string() + "/", "/docs/"}};
+    }
+
     pair_list pairs() const {
         pair_list out;
         for (const arg_pair& p : ctx_->args) {
@@ -143,11 +155,18 @@ class request_state {
         return out;
     }
 
-    std::filesystem::path write_file(const std::string& relative, const std::string& content) {
-        const std::filesystem::path path = dir / relative;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
+    std::string path(const std::string& relative) const { return (dir / relative).string(); }
+
+    std::string write_file(const std::string& relative, const std::string& content) {
+        const std::filesystem::path file = dir / relative;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << content;
+        return file.string();
+    }
+
+    // The fallback log of this process (no debugPath set).
+    std::string fallback_log() const {
+        return read_file(dir / ("WRB_DBAUTH_" + std::to_string(::getpid()) + ".log"));
     }
 
     // Everything logged into the scratch directory.

@@ -1,6 +1,7 @@
 // test_client.hpp - the client connection of the tests: serves a chosen
 // request body in reads of at most max_read bytes and keeps every write, so a
-// test sees exactly what a browser would receive.
+// test sees exactly what a browser would receive; a write limit simulates a
+// client that went away.
 #pragma once
 
 #include <algorithm>
@@ -20,6 +21,7 @@ class test_client final : public client_io {
     std::vector<std::size_t> asked;                       // the length of every read
     std::string written;
     std::vector<std::size_t> write_sizes;
+    std::size_t accept = static_cast<std::size_t>(-1);  // bytes the client still takes
 
     std::size_t read(void* buffer, std::size_t length) override {
         asked.push_back(length);
@@ -29,9 +31,11 @@ class test_client final : public client_io {
         return n;
     }
     std::size_t write(const void* buffer, std::size_t length) override {
-        written.append(static_cast<const char*>(buffer), length);
         write_sizes.push_back(length);
-        return length;
+        const std::size_t n = std::min(length, accept);
+        accept -= n;
+        written.append(static_cast<const char*>(buffer), n);
+        return n;
     }
     void flush() override {}
 };
