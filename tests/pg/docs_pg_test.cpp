@@ -24,7 +24,9 @@ class DocsPgTest : public pg_fixture {
                           {"application/x-gzip", "gz"}};
         ctx.default_mime_type = "application/octet-stream";
         ctx.dir_maps = {{(dir / "docs").string() + "/", "/docs/"}};
-        ASSERT_EQ(execute_immediate(ctx, "begin perform owa.init_cgi_env(0, '{}', '{}'); end;"), 0)
+        ASSERT_EQ(execute_immediate(ctx, {db::statement_kind::written,
+                                          "begin perform owa.init_cgi_env(0, '{}', '{}'); end;"}),
+                  0)
             << oerr_cda(ctx);
     }
 
