@@ -47,7 +47,11 @@ std::optional<std::string> config_value(request_ctx& ctx, const char* suffix) {
 // The next IMG_SEQ value of the service owner.
 std::uint64_t next_sequence_value(request_ctx& ctx) {
     char value[sequence_buffer_size] = {};
-    if (select_into(ctx, "select " + owner_of(ctx) + ".IMG_SEQ.NEXTVAL from dual", value) != 0) {
+    const std::string owner = owner_of(ctx);
+    const std::string query = "select " + owner + ".IMG_SEQ.NEXTVAL from dual";
+    if (select_into(ctx,
+                    {.kind = db::statement_kind::upload_sequence, .text = query, .relation = owner},
+                    value) != 0) {
         die(ctx, "%s", oerr_cda(ctx).c_str());
     }
     const std::string_view text(value);
@@ -123,10 +127,13 @@ struct upload_row {
 
 int insert_row(request_ctx& ctx, const upload_row& row) {
     const std::string table = config_value(ctx, "_image_tname").value_or("wwv_document");
-    const std::string insert = "insert into " + owner_of(ctx) + "." + table +
+    const std::string relation = owner_of(ctx) + "." + table;
+    const std::string insert = "insert into " + relation +
                                " (name,mime_type,doc_size,content,file_name) values "
                                "(:seqno,:mime_type,:length,:image,:file_name)";
-    int rc = session_client(ctx).oparse(ctx.cda, insert);
+    int rc = session_client(ctx).oparse(
+        ctx.cda,
+        {.kind = db::statement_kind::document_insert, .text = insert, .relation = relation});
     if (rc == 0) {
         rc = sbind(ctx, ":seqno", row.name);
     }

@@ -29,7 +29,7 @@ void maybe_generic(request_ctx& ctx) {
         return;
     }
     KESTREL_TRACE(ctx, "generic mode: %zu arguments to cgi_args", ctx.args.size());
-    if (session_client(ctx).oparse(ctx.cda, cgi_args_block) != 0) {
+    if (session_client(ctx).oparse(ctx.cda, db::statement_kind::generic_arg, cgi_args_block) != 0) {
         die_with_cursor_error(ctx);
     }
     for (const arg_pair& pair : ctx.args) {

@@ -1,5 +1,5 @@
 // query.cpp - single-row queries and immediate execution on the request
-// cursor: the start date, the clock, the reuse check, the upload name and the
+// cursor: the start date, the clock, the reuse check, the upload sequence and the
 // package reset. Neither stops the request; the caller judges the code.
 #include "db/query.hpp"
 
@@ -7,7 +7,7 @@
 
 namespace kestrel {
 
-int select_into(request_ctx& ctx, std::string_view query, std::span<char> result) {
+int select_into(request_ctx& ctx, const db::statement& query, std::span<char> result) {
     db::client& db = session_client(ctx);
     if (const int rc = db.oparse(ctx.cda, query); rc != 0) {
         return rc;
@@ -21,7 +21,7 @@ int select_into(request_ctx& ctx, std::string_view query, std::span<char> result
     return db.oexfet(ctx.cda);
 }
 
-int execute_immediate(request_ctx& ctx, std::string_view statement) {
+int execute_immediate(request_ctx& ctx, const db::statement& statement) {
     db::client& db = session_client(ctx);
     if (const int rc = db.oparse(ctx.cda, statement); rc != 0) {
         return rc;

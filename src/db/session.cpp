@@ -16,7 +16,8 @@
 namespace kestrel {
 namespace {
 
-constexpr const char* reset_statement = "begin dbms_session.reset_package; end;";
+constexpr db::statement reset_statement = {db::statement_kind::reset_package,
+                                           "begin dbms_session.reset_package; end;"};
 
 // The prefix put before a browser's user name: the service's own setting,
 // else the [DBAUTH] fallback, else none.
@@ -61,7 +62,8 @@ int reUseConnect(request_ctx& ctx, const std::string& user, const std::string& p
     std::array<char, 35> current{};
     // Fails when no session is open, and when the server ended it (restart,
     // terminated backend): the logon that follows replaces it.
-    if (select_into(ctx, "select user from dual", current) != 0) {
+    if (select_into(ctx, {db::statement_kind::session_user, "select user from dual"}, current) !=
+        0) {
         return 0;
     }
     // Everything compares exactly: a wrong-case password must not inherit the

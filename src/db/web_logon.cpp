@@ -36,7 +36,7 @@ std::string verdict_query(const request_ctx& ctx) {
 
 bool is_allowed_web_logon(request_ctx& ctx) {
     std::array<char, 16> verdict{};
-    if (select_into(ctx, verdict_query(ctx), verdict) != 0) {
+    if (select_into(ctx, {db::statement_kind::native, verdict_query(ctx)}, verdict) != 0) {
         KESTREL_TRACE(ctx, "The logon check failed");
         return false;
     }

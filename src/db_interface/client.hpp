@@ -2,6 +2,9 @@
 // The gateway builds its documented statement texts and drives them through
 // these operations on one logon and one cursor; a backend (PostgreSQL in
 // db/postgres, a recording double in the tests) turns them into real work.
+// Each statement says what it is (its kind and the names it needs): the
+// text travels for the trace and the error reports, and is run as written
+// only where the kind says so.
 //
 // Contract shared by every operation: the result is 0 on success, otherwise a
 // database return code, which is also left in the cursor's (or logon's) rc.
@@ -100,6 +103,39 @@ struct column_define {
     std::uint16_t* return_code = nullptr;
 };
 
+// What a statement means. The binds of each kind are the placeholders of its
+// documented text.
+enum class statement_kind : std::uint8_t {
+    native,           // a plain statement of the gateway, run as written
+    written,          // written in configuration or a document (include blocks,
+                      // post-actions): a block runs as a block (a lone routine
+                      // call as that call), anything else as written
+    start_date,       // the request's start date
+    session_user,     // the reuse check's user
+    clock,            // the timing clock, in hundredths of a second
+    upload_sequence,  // the next number of an upload; relation: the owner
+    document_select,  // a document's content; relation: the document table
+    document_row,     // content, mime type, size, length and modification time
+    document_insert,  // the row of an uploaded document; relation: the table
+    timing_insert,    // one timing row; relation: the timing table
+    cgi_env,          // the CGI environment, then the pre-action
+    describe,         // the description of the routine bound as ObjectName
+    call,             // a call of the routine described last, named arguments
+    generic_arg,      // one field of the generic argument list
+    get_page,         // the next batch of page lines
+    reset_package,    // the session reset between kept requests
+};
+
+struct statement {
+    statement_kind kind = statement_kind::native;
+    std::string_view text{};  // as the gateway wrote it
+    // The table (schema.name or name) or, for upload_sequence, the schema.
+    std::string_view relation{};
+    std::string_view routine{};                     // call
+    std::span<const std::string_view> arguments{};  // call: each bound as :name
+    std::string_view pre_action{};                  // cgi_env: trusted configuration
+};
+
 class client {
   public:
     virtual ~client() = default;
@@ -107,7 +143,10 @@ class client {
     virtual int olog(logon_area& lda, const logon_request& who) = 0;
     virtual int oopen(cursor_area& cda, logon_area& lda) = 0;
     // Parsing forgets the previous statement, its binds and its defines.
-    virtual int oparse(cursor_area& cda, std::string_view statement) = 0;
+    virtual int oparse(cursor_area& cda, const statement& what) = 0;
+    int oparse(cursor_area& cda, statement_kind kind, std::string_view text) {
+        return oparse(cda, statement{.kind = kind, .text = text});
+    }
     virtual int obndrv(cursor_area& cda, const scalar_bind& bind) = 0;
     virtual int obndra(cursor_area& cda, const array_bind& bind) = 0;
     virtual int odefin(cursor_area& cda, const column_define& define) = 0;
@@ -122,11 +161,11 @@ class client {
     virtual int ocom(logon_area& lda) = 0;
     virtual int orol(logon_area& lda) = 0;
     // Commits and readies a kept session for the next request, as ocom and
-    // then reset_statement on cda would; a backend may do both in one round
-    // trip. 0 only when both succeeded; lda.rc is non-zero only when the
-    // commit itself failed (the request's work is lost).
+    // then reset_statement (a reset_package) on cda would; a backend may do
+    // both in one round trip. 0 only when both succeeded; lda.rc is non-zero
+    // only when the commit itself failed (the request's work is lost).
     virtual int commit_and_reset(logon_area& lda, cursor_area& cda,
-                                 std::string_view reset_statement) {
+                                 const statement& reset_statement) {
         if (const int rc = ocom(lda); rc != 0) {
             return rc;
         }

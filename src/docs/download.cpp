@@ -107,7 +107,9 @@ bool fetch_document(request_ctx& ctx, const document_source& source, char* name,
     const std::string statement =
         "select image, mime_type, img_size, octet_length(image), last_updated from " +
         source.table + " where name = :name";
-    if (ctx.db->oparse(ctx.cda, statement) != 0) {
+    if (ctx.db->oparse(ctx.cda, {.kind = db::statement_kind::document_row,
+                                 .text = statement,
+                                 .relation = source.table}) != 0) {
         return !hand_to_include(ctx, source);
     }
     if (sbind(ctx, ":name", name) != 0) {

@@ -13,7 +13,6 @@
 #include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/query.hpp"
-#include "frame/text_encoding.hpp"
 #include "docs/document_table.hpp"
 #include "docs/include_block.hpp"
 #include "docs/include_tags.hpp"
@@ -21,6 +20,7 @@
 #include "frame/diagnostics.hpp"
 #include "frame/gzip_stream.hpp"
 #include "frame/pool.hpp"
+#include "frame/text_encoding.hpp"
 #include "frame/wrb.hpp"
 #include "timing/timing.hpp"
 
@@ -122,7 +122,7 @@ std::size_t stream_file(request_ctx& ctx, std::FILE* file, gz_stream* gz) {
 // The toolkit gives body output a default header when none was written; the
 // include road has sent its own, so the blocks' pages must not bring one.
 void announce_header_sent(request_ctx& ctx) {
-    const int rc = execute_immediate(ctx, header_sent_statement);
+    const int rc = execute_immediate(ctx, {db::statement_kind::native, header_sent_statement});
     KESTREL_TRACE(ctx, "%s: %d", header_sent_statement, rc);
 }
 
@@ -163,7 +163,9 @@ char* get_image(request_ctx& ctx) {
         die(ctx, "Unable to allocate %d bytes", static_cast<int>(include_piece_size));
     }
     const std::string statement = "select image from " + table + " where name = :name";
-    if (ctx.db->oparse(ctx.cda, statement) != 0) {
+    if (ctx.db->oparse(ctx.cda, {.kind = db::statement_kind::document_select,
+                                 .text = statement,
+                                 .relation = table}) != 0) {
         if (is_document_absent(ctx.cda.rc)) {
             return nullptr;
         }

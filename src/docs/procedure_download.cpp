@@ -29,7 +29,7 @@ struct download_row {
 };
 
 void fetch_download(request_ctx& ctx, download_row& row) {
-    if (ctx.db->oparse(ctx.cda, download_query) != 0) {
+    if (ctx.db->oparse(ctx.cda, db::statement_kind::native, download_query) != 0) {
         die_with_cursor_error(ctx);
     }
     const std::array<std::span<char>, 3> buffers{row.kind, row.name, row.file_name};

@@ -175,7 +175,10 @@ int oci_do_block(request_ctx& ctx) {
     if (start != 0 && ctx.stored_documents == 0) {
         session_client(ctx).ocom(ctx.lda);
     }
-    if (session_client(ctx).oparse(ctx.cda, block) != 0) {
+    if (session_client(ctx).oparse(ctx.cda, {.kind = db::statement_kind::call,
+                                             .text = block,
+                                             .routine = routine->name,
+                                             .arguments = names}) != 0) {
         die_with_cursor_error(ctx);
     }
     bind_call(ctx, route, names, routine->tables);

@@ -127,7 +127,9 @@ bool set_cgi_env(request_ctx& ctx) {
     add_process_environment(ctx, names, values, count);
 
     const std::string block = cgi_env_block_text(pre_action);
-    if (session_client(ctx).oparse(ctx.cda, block) != 0) {
+    if (session_client(ctx).oparse(
+            ctx.cda,
+            {.kind = db::statement_kind::cgi_env, .text = block, .pre_action = pre_action}) != 0) {
         die_with_cursor_error(ctx);
     }
     const auto used = static_cast<std::size_t>(count);

@@ -191,7 +191,7 @@ std::vector<std::string> oci_describe(request_ctx& ctx, const char* name, int& t
                               describe_collection + describe_outputs;
     const std::uint32_t start = get_hsecs(ctx);
 
-    if (session_client(ctx).oparse(ctx.cda, block) != 0) {
+    if (session_client(ctx).oparse(ctx.cda, db::statement_kind::describe, block) != 0) {
         die_with_cursor_error(ctx);
     }
     std::array<output_text, 4> outputs = {{

@@ -74,7 +74,7 @@ bool is_download_marker(const page_batch& batch, std::int32_t delivered) {
 bool fetch_page(request_ctx& ctx, bool downloads) {
     const std::uint32_t start = get_hsecs(ctx);
     static constexpr const char* statement = "begin owa.get_page(:data,:ndata);end;";
-    if (session_client(ctx).oparse(ctx.cda, statement) != 0) {
+    if (session_client(ctx).oparse(ctx.cda, db::statement_kind::get_page, statement) != 0) {
         die_with_cursor_error(ctx);
     }
     page_batch batch;

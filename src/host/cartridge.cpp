@@ -43,7 +43,7 @@ bool is_log_off(const request_ctx& ctx) {
 // The database date and clock at the start of the request.
 void record_start(request_ctx& ctx) {
     std::array<char, 80> date{};
-    select_into(ctx, start_date_query, date);
+    select_into(ctx, {db::statement_kind::start_date, start_date_query}, date);
     date.back() = '\0';
     ctx.start_date = date.data();
     ctx.start_hsecs = get_hsecs(ctx);

@@ -38,7 +38,7 @@ void do_post_action(request_ctx& ctx) {
         return;
     }
     const std::string block = std::string("begin ") + post_action + "; end;";
-    if (session_client(ctx).oparse(ctx.cda, block) != 0 ||
+    if (session_client(ctx).oparse(ctx.cda, db::statement_kind::written, block) != 0 ||
         session_client(ctx).oexec(ctx.cda) != 0) {
         die_with_cursor_error(ctx);
     }

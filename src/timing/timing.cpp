@@ -52,7 +52,8 @@ std::uint32_t get_hsecs(request_ctx& ctx) {
         return 0;
     }
     std::array<char, 25> reading{};
-    if (select_into(ctx, "select hsecs from sys.v_$timer", reading) != 0) {
+    if (select_into(ctx, {db::statement_kind::clock, "select hsecs from sys.v_$timer"}, reading) !=
+        0) {
         return 0;
     }
     return static_cast<std::uint32_t>(std::strtoul(reading.data(), nullptr, 10));
@@ -64,7 +65,10 @@ void log_timings(request_ctx& ctx, std::uint32_t start, std::uint32_t stop, cons
     }
     const std::string statement = format_text(8191, insert_format, ctx.timing_table->c_str());
     db::client& db = session_client(ctx);
-    if (const int rc = db.oparse(ctx.cda, statement); rc != 0) {
+    if (const int rc = db.oparse(ctx.cda, {.kind = db::statement_kind::timing_insert,
+                                           .text = statement,
+                                           .relation = *ctx.timing_table});
+        rc != 0) {
         KESTREL_TRACE(ctx, "Return code %d from %s", rc, statement.c_str());
         KESTREL_TRACE(ctx, "%s", oerr_cda(ctx).c_str());
         return;

@@ -11,7 +11,7 @@ class Binds : public request_test {
     void SetUp() override {
         request_test::SetUp();
         db->on("p(:a)").outcomes = {{.integers = {{"n", 42}}}};
-        ASSERT_EQ(db->oparse(ctx.cda, "begin p(:a); end;"), 0);
+        ASSERT_EQ(db->oparse(ctx.cda, db::statement_kind::written, "begin p(:a); end;"), 0);
     }
     const bind_record& last_bind() const { return db->statements.back().binds.back(); }
 };

@@ -13,7 +13,7 @@ using Query = request_test;
 TEST_F(Query, SelectIntoReadsColumnOneAsText) {
     db->on("from dual").outcomes = {{.row = row_values{"Mon Jan 01 10:00:00 2024"}}};
     std::array<char, 80> date{};
-    ASSERT_EQ(select_into(ctx, "select sysdate from dual", date), 0);
+    ASSERT_EQ(select_into(ctx, {db::statement_kind::written, "select sysdate from dual"}, date), 0);
     EXPECT_STREQ(date.data(), "Mon Jan 01 10:00:00 2024");
 }
 
@@ -39,16 +39,16 @@ TEST_F(Query, SelectIntoReportsTheFirstFailure) {
                              : c.parse_rc != 0  ? c.parse_rc
                              : c.define_rc != 0 ? c.define_rc
                                                 : c.fetch_rc;
-        EXPECT_EQ(select_into(ctx, "select 1", buffer), expected);
+        EXPECT_EQ(select_into(ctx, {db::statement_kind::written, "select 1"}, buffer), expected);
     }
 }
 
 TEST_F(Query, ExecuteImmediateReportsParseAndRunFailures) {
     db->on("bad").parse_rc = 6550;
-    EXPECT_EQ(execute_immediate(ctx, "begin bad; end;"), 6550);
+    EXPECT_EQ(execute_immediate(ctx, {db::statement_kind::written, "begin bad; end;"}), 6550);
     db->on("fails").outcomes = {{.rc = 20000}};
-    EXPECT_EQ(execute_immediate(ctx, "begin fails; end;"), 20000);
-    EXPECT_EQ(execute_immediate(ctx, "begin ok; end;"), 0);
+    EXPECT_EQ(execute_immediate(ctx, {db::statement_kind::written, "begin fails; end;"}), 20000);
+    EXPECT_EQ(execute_immediate(ctx, {db::statement_kind::written, "begin ok; end;"}), 0);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST_F(IncludeBlock, BindsEachPlaceholderOutsideQuotes) {
     };
     for (const auto& c : cases) {
         set_args(c.args);
-        ASSERT_EQ(db->oparse(ctx.cda, c.block), 0);
+        ASSERT_EQ(db->oparse(ctx.cda, db::statement_kind::written, c.block), 0);
         do_binds(ctx, c.block);
         pair_list bound;
         for (const auto& b : db->statements.back().binds) {
@@ -59,7 +59,7 @@ TEST_F(IncludeBlock, RepeatedNamesCostNoMoreThanTheirValues) {
     }
     set_args(args);
     const std::string block = "begin htp.print(:g); end;";
-    ASSERT_EQ(db->oparse(ctx.cda, block), 0);
+    ASSERT_EQ(db->oparse(ctx.cda, db::statement_kind::written, block), 0);
     do_binds(ctx, block);
     EXPECT_EQ(db->statements.back().binds.at(0).text, "");
     std::size_t pooled = 0;

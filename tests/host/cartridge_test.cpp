@@ -22,7 +22,7 @@ class forwarding_client final : public db::client {
     explicit forwarding_client(recording_client& to) : to_(to) {}
     int olog(db::logon_area& l, const db::logon_request& w) override { return to_.olog(l, w); }
     int oopen(db::cursor_area& c, db::logon_area& l) override { return to_.oopen(c, l); }
-    int oparse(db::cursor_area& c, std::string_view s) override { return to_.oparse(c, s); }
+    int oparse(db::cursor_area& c, const db::statement& s) override { return to_.oparse(c, s); }
     int obndrv(db::cursor_area& c, const db::scalar_bind& b) override { return to_.obndrv(c, b); }
     int obndra(db::cursor_area& c, const db::array_bind& b) override { return to_.obndra(c, b); }
     int odefin(db::cursor_area& c, const db::column_define& d) override { return to_.odefin(c, d); }

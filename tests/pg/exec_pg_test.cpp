@@ -42,10 +42,9 @@ class PgExec : public pg_fixture {
     std::string page_of(const std::string& body) {
         client->written.clear();
         wrb().answer = response();
-        EXPECT_EQ(execute_immediate(
-                      ctx, "begin perform owa.init_cgi_env(0, '{}', '{}'); " + body + " end;"),
-                  0)
-            << oerr_cda(ctx);
+        const std::string block =
+            "begin perform owa.init_cgi_env(0, '{}', '{}'); " + body + " end;";
+        EXPECT_EQ(execute_immediate(ctx, {db::statement_kind::written, block}), 0) << oerr_cda(ctx);
         dump_page(ctx);
         return client->written;
     }
@@ -80,7 +79,7 @@ TEST_F(PgExec, DescriptionListsInputsDefaultsAndArrays) {
         EXPECT_EQ(count, -1) << name;
     }
     // Nothing failed on the server: the transaction goes on.
-    EXPECT_EQ(selected("select user from dual"), app_user);
+    EXPECT_EQ(selected("select user from dual", db::statement_kind::session_user), app_user);
 }
 
 TEST_F(PgExec, CallsPassScalarsAndArraysInRequestOrder) {
@@ -108,13 +107,20 @@ TEST_F(PgExec, UnknownAndMissingArgumentsGiveTheMismatchReport) {
         << client->written;
 }
 
-TEST_F(PgExec, CallTextsWithArgumentsThatAreNoIdentifiersDoNotCompile) {
+TEST_F(PgExec, CallsWithArgumentsThatAreNoIdentifiersOrOfAnotherRoutineDoNotCompile) {
     int count = 0;
     ASSERT_EQ(oci_describe(ctx, "proc3", count).size(), 1u);
-    for (const char* block : {"begin proc3(a=>:a,x y=>:x y); end;",
-                              "begin proc3(a=>1); delete from kestrel_app.calls; --=>:a); end;",
-                              "begin proc3(a=>:b); end;"}) {
-        EXPECT_EQ(ctx.db->oparse(ctx.cda, block), db::call_does_not_compile) << block;
+    const std::vector<std::pair<std::string_view, std::vector<std::string_view>>> calls = {
+        {"proc3", {"a", "x y"}},
+        {"proc3", {"a); delete from kestrel_app.calls; --"}},
+        {"proc0", {}},
+    };
+    for (const auto& [routine, names] : calls) {
+        const db::statement call{.kind = db::statement_kind::call,
+                                 .text = "begin ...; end;",
+                                 .routine = routine,
+                                 .arguments = names};
+        EXPECT_EQ(ctx.db->oparse(ctx.cda, call), db::call_does_not_compile) << routine;
     }
 }
 
@@ -174,7 +180,8 @@ TEST_F(PgExec, BlocksOfOneCallRunTheRoutineOrDoNotCompile) {
         {"begin pg_sleep(1); end;", db::call_does_not_compile},
     };
     for (const auto& [block, rc] : cases) {
-        EXPECT_EQ(execute_immediate(ctx, block), rc) << block << ": " << oerr_cda(ctx);
+        EXPECT_EQ(execute_immediate(ctx, {db::statement_kind::written, block}), rc)
+            << block << ": " << oerr_cda(ctx);
     }
     wrb().config = {{"post_app", "kestrel_app.proc0"}};
     do_post_action(ctx);
@@ -182,17 +189,21 @@ TEST_F(PgExec, BlocksOfOneCallRunTheRoutineOrDoNotCompile) {
 }
 
 TEST_F(PgExec, FailingBlocksLeaveTheTransactionUsable) {
-    ASSERT_EQ(execute_immediate(ctx, "insert into kestrel_app.calls (a) values ('kept')"), 0)
+    ASSERT_EQ(execute_immediate(ctx, {db::statement_kind::written,
+                                      "insert into kestrel_app.calls (a) values ('kept')"}),
+              0)
         << oerr_cda(ctx);
-    EXPECT_EQ(execute_immediate(ctx, "begin perform htp.print('x') end;"),
-              db::call_does_not_compile);
+    EXPECT_EQ(
+        execute_immediate(ctx, {db::statement_kind::written, "begin perform htp.print('x') end;"}),
+        db::call_does_not_compile);
     EXPECT_NE(oerr_cda(ctx).find("syntax error"), std::string::npos) << oerr_cda(ctx);
-    EXPECT_NE(execute_immediate(ctx,
-                                "begin insert into kestrel_app.calls (a) values ('lost'); "
-                                "raise exception 'boom'; end;"),
+    EXPECT_NE(execute_immediate(ctx, {db::statement_kind::written,
+                                      "begin insert into kestrel_app.calls (a) values ('lost'); "
+                                      "raise exception 'boom'; end;"}),
               0);
     EXPECT_NE(oerr_cda(ctx).find("boom"), std::string::npos) << oerr_cda(ctx);
-    EXPECT_EQ(execute_immediate(ctx, "insert into kestrel_app.nosuch values (1)"),
+    EXPECT_EQ(execute_immediate(
+                  ctx, {db::statement_kind::written, "insert into kestrel_app.nosuch values (1)"}),
               db::no_such_table);
     next_request();
     EXPECT_EQ(scalar("select string_agg(a, ',') from kestrel_app.calls"), "kept");

@@ -209,9 +209,9 @@ void pg_fixture::next_request(bool rollback) {
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
 }
 
-std::string pg_fixture::selected(std::string_view query) {
+std::string pg_fixture::selected(std::string_view query, db::statement_kind kind) {
     std::array<char, 4000> buffer{};
-    const int rc = select_into(ctx, query, buffer);
+    const int rc = select_into(ctx, {kind, query}, buffer);
     EXPECT_EQ(rc, 0) << query << ": " << oerr_cda(ctx);
     return rc == 0 ? buffer.data() : "<failed>";
 }

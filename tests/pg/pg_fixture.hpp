@@ -53,7 +53,8 @@ class pg_fixture : public ::testing::Test, public request_state {
     void next_request(bool rollback = false);
     // The single value a query selects on the session under test; fails the
     // test on error.
-    std::string selected(std::string_view query);
+    std::string selected(std::string_view query,
+                         db::statement_kind kind = db::statement_kind::written);
 
     // On the second connection (superuser, autocommit): fails the test on error.
     void exec(const std::string& sql);

@@ -73,10 +73,13 @@ TEST_F(PgReuse, NextRequestFindsNoStateAfterANormalEndOrAFailedProcedure) {
     const std::vector<std::string> clean = probe_all();
     for (const bool fails : {false, true}) {
         for (const auto& [setter, probe] : leftovers) {
-            EXPECT_EQ(execute_immediate(ctx, setter), 0) << setter << ": " << oerr_cda(ctx);
+            EXPECT_EQ(execute_immediate(ctx, {db::statement_kind::written, setter}), 0)
+                << setter << ": " << oerr_cda(ctx);
         }
         if (fails) {
-            EXPECT_NE(execute_immediate(ctx, "begin kestrel_app.leaky; end;"), 0);
+            EXPECT_NE(execute_immediate(
+                          ctx, {db::statement_kind::written, "begin kestrel_app.leaky; end;"}),
+                      0);
         }
         next_request(fails);
         EXPECT_EQ(backend(), pid) << "the session was not kept";
@@ -144,7 +147,10 @@ TEST_F(PgReuse, KeptSessionWaitsOutsideATransaction) {
     // The next request's work is one transaction again: a rollback undoes it.
     exec("create table kestrel_app.t (x integer); grant all on kestrel_app.t to kestrel_app");
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
-    ASSERT_EQ(execute_immediate(ctx, "insert into kestrel_app.t values (1)"), 0) << oerr_cda(ctx);
+    ASSERT_EQ(execute_immediate(
+                  ctx, {db::statement_kind::written, "insert into kestrel_app.t values (1)"}),
+              0)
+        << oerr_cda(ctx);
     Logoff(ctx, true);
     EXPECT_EQ(scalar("select count(*) from kestrel_app.t"), "0");
 }
@@ -156,7 +162,7 @@ TEST_F(PgReuse, SessionEndedByTheServerCostsAFreshLogon) {
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
     const std::string fresh = backend();
     EXPECT_NE(fresh, pid);
-    EXPECT_EQ(selected("select user from dual"), app_user);
+    EXPECT_EQ(selected("select user from dual", db::statement_kind::session_user), app_user);
     // Ended in the middle of a request: the rollback finds nothing to undo,
     // and the next request logs on again.
     terminate(fresh);
@@ -191,7 +197,7 @@ TEST_F(PgReuse, LentOnlyToTheSameServiceAndExactCredentials) {
     ctx.service_name = "other";
     ASSERT_TRUE(Logon(ctx, user, password)) << oerr_lda(ctx);
     EXPECT_NE(backend(), second);
-    EXPECT_EQ(selected("select user from dual"), user);
+    EXPECT_EQ(selected("select user from dual", db::statement_kind::session_user), user);
 }
 
 }  // namespace

@@ -36,14 +36,16 @@ TEST_F(PgSession, AnyCharacterWorksInUserAndPassword) {
         ctx.services[0].owa_user = user;
         ctx.services[0].owa_password = password;
         ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << user << ": " << oerr_lda(ctx);
-        EXPECT_EQ(selected("select user from dual"), user);
+        EXPECT_EQ(selected("select user from dual", db::statement_kind::session_user), user);
     }
 }
 
 TEST_F(PgSession, NormalEndCommitsAndFatalErrorRollsBack) {
     for (const bool rollback : {false, true}) {
         const std::string x = rollback ? "2" : "1";
-        ASSERT_EQ(execute_immediate(ctx, "insert into kestrel_app.t values (" + x + ")"), 0)
+        ASSERT_EQ(execute_immediate(ctx, {db::statement_kind::written,
+                                          "insert into kestrel_app.t values (" + x + ")"}),
+                  0)
             << oerr_cda(ctx);
         // Not visible elsewhere before the end of the request.
         EXPECT_EQ(scalar("select count(*) from kestrel_app.t where x = " + x), "0");
@@ -62,7 +64,7 @@ TEST_F(PgSession, SelectIntoWantsExactlyOneRowAndFailuresKeepTheTransaction) {
     };
     for (const auto& [query, rc] : cases) {
         std::array<char, 80> value{};
-        const int got = select_into(ctx, query, value);
+        const int got = select_into(ctx, {db::statement_kind::written, query}, value);
         EXPECT_TRUE(rc == -1 ? got != 0 : got == rc) << query << ": " << got;
         if (rc == 0) {
             EXPECT_STREQ(value.data(), "1");
@@ -74,11 +76,12 @@ TEST_F(PgSession, SelectIntoWantsExactlyOneRowAndFailuresKeepTheTransaction) {
     std::string date;
     std::string servers;
     for (int i = 0; i < 3 && (date.empty() || date != servers); ++i) {
-        date = selected("select TO_CHAR(SYSDATE,'Dy Mon DD HH24:MI:SS YYYY') from dual");
+        date = selected("select TO_CHAR(SYSDATE,'Dy Mon DD HH24:MI:SS YYYY') from dual",
+                        db::statement_kind::start_date);
         servers = scalar("select to_char(localtimestamp, 'Dy Mon DD HH24:MI:SS YYYY')");
     }
     EXPECT_EQ(date, servers);
-    EXPECT_EQ(selected("select user from dual"), app_user);
+    EXPECT_EQ(selected("select user from dual", db::statement_kind::session_user), app_user);
 }
 
 }  // namespace

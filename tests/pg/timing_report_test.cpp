@@ -28,7 +28,7 @@ class TimingReport : public pg_fixture {
                                      "begin perform owa.init_cgi_env(0, '{}', '{}'); "
                                      "call ") +
                                  app_user + ".timing_report(" + from + ", " + to + "); end;";
-        EXPECT_EQ(execute_immediate(ctx, call), 0) << oerr_cda(ctx);
+        EXPECT_EQ(execute_immediate(ctx, {db::statement_kind::written, call}), 0) << oerr_cda(ctx);
         return selected("SELECT array_to_string(owa.get_page(1000), '')");
     }
 };

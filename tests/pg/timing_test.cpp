@@ -45,7 +45,9 @@ TEST_F(PgTiming, MissingTimingTableCostsTheRequestNothing) {
     ctx.timing_table = "kestrel_app.nosuch";
     ctx.timed_services = "all";
     EXPECT_NE(get_hsecs(ctx), 0u);
-    ASSERT_EQ(execute_immediate(ctx, "insert into kestrel_app.image (name) values ('kept')"), 0);
+    ASSERT_EQ(execute_immediate(ctx, {db::statement_kind::written,
+                                      "insert into kestrel_app.image (name) values ('kept')"}),
+              0);
     log_timings(ctx, 1, 2, "TOTAL");
     next_request();
     EXPECT_EQ(scalar("select name from kestrel_app.image"), "kept");

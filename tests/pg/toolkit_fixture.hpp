@@ -19,7 +19,9 @@ class toolkit_fixture : public pg_fixture {
             cookie.empty()
                 ? "perform owa.init_cgi_env(0, '{}', '{}');"
                 : "perform owa.init_cgi_env(1, '{HTTP_COOKIE}', '{\"" + cookie + "\"}');";
-        EXPECT_EQ(execute_immediate(ctx, "begin " + env + " " + body + " end;"), 0)
+        EXPECT_EQ(execute_immediate(
+                      ctx, {db::statement_kind::written, "begin " + env + " " + body + " end;"}),
+                  0)
             << body << ": " << oerr_cda(ctx);
         return selected("select coalesce(piece, '') from owa.get_page_chunk()");
     }

@@ -189,12 +189,13 @@ TEST_F(ToolkitRoutines, PatternsTextAndImagePoints) {
 TEST_F(ToolkitRoutines, QueryPrintersAndOptimisticLocking) {
     // The session's own table, so that it goes with the session's work.
     const std::string pets = std::string(app_user) + ".pets";
-    ASSERT_EQ(execute_immediate(ctx, "begin create table " + pets +
-                                         " (id integer, name text, born date);"
-                                         " insert into " +
-                                         pets +
-                                         " values (1, 'Rex', '2026-12-01'),"
-                                         " (2, 'Tom', '2026-12-03'), (3, 'Ann', NULL); end;"),
+    ASSERT_EQ(execute_immediate(ctx, {db::statement_kind::written,
+                                      "begin create table " + pets +
+                                          " (id integer, name text, born date);"
+                                          " insert into " +
+                                          pets +
+                                          " values (1, 'Rex', '2026-12-01'),"
+                                          " (2, 'Tom', '2026-12-03'), (3, 'Ann', NULL); end;"}),
               0)
         << oerr_cda(ctx);
     const std::string cases[][2] = {
@@ -241,10 +242,13 @@ TEST_F(ToolkitRoutines, QueryPrintersAndOptimisticLocking) {
     EXPECT_NE(dates.find("<option selected value=\"03\">03\n"), std::string::npos) << dates;
     EXPECT_NE(dates.find("<option selected value=\"FEB\">FEB\n"), std::string::npos) << dates;
     EXPECT_NE(dates.find("<option selected value=\"2026\">2026\n"), std::string::npos) << dates;
-    EXPECT_NE(execute_immediate(ctx, "begin perform owa_util.tableprint('" + pets +
-                                         "', ccolumns => 'id; drop table x'); end;"),
+    EXPECT_NE(execute_immediate(ctx, {db::statement_kind::written,
+                                      "begin perform owa_util.tableprint('" + pets +
+                                          "', ccolumns => 'id; drop table x'); end;"}),
               0);
-    EXPECT_EQ(execute_immediate(ctx, "begin drop table " + pets + "; end;"), 0);
+    EXPECT_EQ(execute_immediate(
+                  ctx, {db::statement_kind::written, "begin drop table " + pets + "; end;"}),
+              0);
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ TEST_F(Toolkit, HeaderRoutinesRefuseLineEndsAndLateRedirects) {
     for (const auto& [call, routine] : cases) {
         const std::string block = "begin perform owa.init_cgi_env(0, '{}', '{}'); perform " +
                                   std::string(call) + "; end;";
-        EXPECT_NE(execute_immediate(ctx, block), 0) << call;
+        EXPECT_NE(execute_immediate(ctx, {db::statement_kind::written, block}), 0) << call;
         EXPECT_NE(oerr_cda(ctx).find(routine), std::string::npos) << call << ": " << oerr_cda(ctx);
     }
 }

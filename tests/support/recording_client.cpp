@@ -150,16 +150,16 @@ int recording_client::oopen(db::cursor_area& cda, db::logon_area&) {
     return cursor_result(cda, connected ? oopen_rc : not_connected);
 }
 
-int recording_client::oparse(db::cursor_area& cda, std::string_view statement) {
+int recording_client::oparse(db::cursor_area& cda, const db::statement& what) {
     calls.emplace_back("oparse");
     live_ = live_statement{};
     parsed_ = false;
     if (!connected) {
         return cursor_result(cda, not_connected);
     }
-    statements.push_back(statement_record{.text = std::string(statement)});
+    statements.push_back(statement_record{.kind = what.kind, .text = std::string(what.text)});
     for (auto& [key, script] : scripts_) {
-        if (statement.find(key) != std::string_view::npos) {
+        if (what.text.find(key) != std::string_view::npos) {
             live_.script = &script;
             break;
         }

@@ -69,6 +69,7 @@ struct execution_record {
 };
 
 struct statement_record {
+    db::statement_kind kind = db::statement_kind::native;
     std::string text{};
     std::vector<bind_record> binds{};  // in bind order, as bound
     std::vector<define_record> defines{};
@@ -132,7 +133,8 @@ class recording_client final : public db::client {
 
     int olog(db::logon_area& lda, const db::logon_request& who) override;
     int oopen(db::cursor_area& cda, db::logon_area& lda) override;
-    int oparse(db::cursor_area& cda, std::string_view statement) override;
+    using client::oparse;
+    int oparse(db::cursor_area& cda, const db::statement& what) override;
     int obndrv(db::cursor_area& cda, const db::scalar_bind& bind) override;
     int obndra(db::cursor_area& cda, const db::array_bind& bind) override;
     int odefin(db::cursor_area& cda, const db::column_define& define) override;

@@ -129,7 +129,7 @@ int pg_client::oopen(cursor_area& cda, logon_area&) {
     return cda.rc = 0;
 }
 
-int pg_client::oparse(cursor_area& cda, std::string_view statement) {
+int pg_client::oparse(cursor_area& cda, const statement& what) {
     parsed_ = false;
     scalars_.clear();
     arrays_.clear();
@@ -139,7 +139,7 @@ int pg_client::oparse(cursor_area& cda, std::string_view statement) {
     if (!conn_.is_open()) {
         return fail(cda, not_logged_on, standard_message(not_logged_on));
     }
-    statement_ = map_statement(statement, described_ ? described_->requested : "");
+    statement_ = map_statement(what, described_ ? described_->requested : "");
     if (statement_.kind != statement_kind::reset_package) {
         leave_idle();
     }
@@ -339,6 +339,7 @@ int pg_client::oexec(cursor_area& cda) {
         case statement_kind::clock:
         case statement_kind::upload_sequence:
         case statement_kind::document_select:
+        case statement_kind::document_row:
             return run_select(cda, false);
         case statement_kind::cgi_env:
             return run_cgi_env(cda);
@@ -346,8 +347,6 @@ int pg_client::oexec(cursor_area& cda) {
             return run_describe(cda);
         case statement_kind::call:
             return run_call(cda);
-        case statement_kind::routine_block:
-            return run_routine_block(cda);
         case statement_kind::generic_arg:
             return run_generic_arg(cda);
         case statement_kind::get_page:
@@ -358,9 +357,10 @@ int pg_client::oexec(cursor_area& cda) {
             return run_timing_insert(cda);
         case statement_kind::reset_package:
             return run_reset(cda);
-        case statement_kind::anonymous_block:
         case statement_kind::native:
             return run_text(cda, false);
+        case statement_kind::written:
+            return run_written(cda, false);
     }
     return fail(cda, no_statement, standard_message(no_statement));
 }
@@ -376,19 +376,23 @@ int pg_client::oexfet(cursor_area& cda) {
         case statement_kind::upload_sequence:
             return run_select(cda, true);
         case statement_kind::document_select:
+        case statement_kind::document_row:
             return run_document_select(cda);
         case statement_kind::native:
             return run_text(cda, true);
+        case statement_kind::written:
+            if (statement_.form == written_form::plain) {
+                return run_written(cda, true);
+            }
+            break;
         case statement_kind::cgi_env:
         case statement_kind::describe:
         case statement_kind::call:
-        case statement_kind::routine_block:
         case statement_kind::generic_arg:
         case statement_kind::get_page:
         case statement_kind::document_insert:
         case statement_kind::timing_insert:
         case statement_kind::reset_package:
-        case statement_kind::anonymous_block:
             break;
     }
     // Blocks and inserts return no rows.
@@ -447,8 +451,8 @@ int pg_client::orol(logon_area& lda) {
 }
 
 int pg_client::commit_and_reset(logon_area& lda, cursor_area& cda,
-                                std::string_view reset_statement) {
-    if (map_statement(reset_statement, "").kind != statement_kind::reset_package) {
+                                const statement& reset_statement) {
+    if (reset_statement.kind != statement_kind::reset_package) {
         return client::commit_and_reset(lda, cda, reset_statement);
     }
     if (!conn_.is_open()) {

@@ -1,5 +1,5 @@
 // pg_client.hpp - the PostgreSQL backend of db::client (internal header).
-// oparse maps the gateway's statement onto its PostgreSQL form
+// oparse maps the gateway's statement onto its PostgreSQL form by its kind
 // (statement_map), binds and defines are remembered, and oexec/oexfet run
 // the mapped form: values as parameters or libpq-quoted literals, never as
 // SQL text. One transaction per request: BEGIN after logon; after a commit,
@@ -25,7 +25,8 @@ class pg_client final : public client {
   public:
     int olog(logon_area& lda, const logon_request& who) override;
     int oopen(cursor_area& cda, logon_area& lda) override;
-    int oparse(cursor_area& cda, std::string_view statement) override;
+    using client::oparse;
+    int oparse(cursor_area& cda, const statement& what) override;
     int obndrv(cursor_area& cda, const scalar_bind& bind) override;
     int obndra(cursor_area& cda, const array_bind& bind) override;
     int odefin(cursor_area& cda, const column_define& define) override;
@@ -36,7 +37,7 @@ class pg_client final : public client {
     int ocom(logon_area& lda) override;
     int orol(logon_area& lda) override;
     int commit_and_reset(logon_area& lda, cursor_area& cda,
-                         std::string_view reset_statement) override;
+                         const statement& reset_statement) override;
     int oclose(cursor_area& cda) override;
     int ologof(logon_area& lda) override;
     std::string oerhms(logon_area& lda, int code) override;
@@ -90,6 +91,7 @@ class pg_client final : public client {
     int run_cgi_env(cursor_area& cda);
     int run_describe(cursor_area& cda);
     int run_call(cursor_area& cda);
+    int run_written(cursor_area& cda, bool fetch);
     int run_routine_block(cursor_area& cda);
     int run_generic_arg(cursor_area& cda);
     int run_get_page(cursor_area& cda);

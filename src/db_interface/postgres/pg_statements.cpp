@@ -86,6 +86,7 @@ int pg_client::run_select(cursor_area& cda, bool fetch) {
             r = conn_.exec(upload_sequence_query, {param{statement_.relation.quoted()}});
             break;
         case statement_kind::document_select:
+        case statement_kind::document_row:
             return run_document_select(cda);
         default:
             return run_text(cda, fetch);
@@ -342,11 +343,12 @@ int pg_client::run_document_select(cursor_area& cda) {
     }
     // Column 1 of the gateway's select (image) is the first piece; the
     // content is never fetched whole.
-    const std::string sql = std::string(
-                                "SELECT name::text, coalesce(octet_length(image), 0)::text, "
-                                "substring(image FROM 1 FOR $2::integer)") +
-                            (statement_.all_columns ? document_details : "") + " FROM " +
-                            statement_.relation.quoted() + " WHERE name = $1 LIMIT 2";
+    const std::string sql =
+        std::string(
+            "SELECT name::text, coalesce(octet_length(image), 0)::text, "
+            "substring(image FROM 1 FOR $2::integer)") +
+        (statement_.kind == statement_kind::document_row ? document_details : "") + " FROM " +
+        statement_.relation.quoted() + " WHERE name = $1 LIMIT 2";
     result r = conn_.exec(sql, {*name, param{std::to_string(piece_size)}}, true);
     if (failed(r.get())) {
         return fail_result(cda, r.get());
@@ -472,6 +474,13 @@ std::optional<std::string> pg_client::spliced(cursor_area& cda, std::string_view
     return out;
 }
 
+int pg_client::run_written(cursor_area& cda, bool fetch) {
+    if (statement_.form == written_form::routine_block) {
+        return run_routine_block(cda);
+    }
+    return run_text(cda, fetch);
+}
+
 int pg_client::run_routine_block(cursor_area& cda) {
     result error;
     // Post-actions are configuration, not requests: any schema.
@@ -503,7 +512,7 @@ int pg_client::run_text(cursor_area& cda, bool fetch) {
     if (!body) {
         return cda.rc;
     }
-    const bool block = statement_.kind != statement_kind::native;
+    const bool block = statement_.form != written_form::plain;
     return run_guarded(cda, block ? do_block(*body) : *body, fetch);
 }
 

@@ -1,6 +1,6 @@
-// statement_map_test.cpp - which PostgreSQL form a statement takes where
-// the text alone decides, and the names that may enter a statement. Every
-// gateway statement runs through the map in the integration tests.
+// statement_map_test.cpp - how written text runs, and the names that may
+// enter a statement. Every gateway statement runs through the map in the
+// integration tests.
 #include "db_interface/postgres/statement_map.hpp"
 
 #include <gtest/gtest.h>
@@ -11,45 +11,48 @@
 namespace kestrel::db::pg {
 namespace {
 
-TEST(StatementMap, BlocksAreTakenApartOnlyWhereTheyAreBlocks) {
-    const std::pair<std::string, statement_kind> cases[] = {
-        {"begin demo.post_action; end;", statement_kind::routine_block},
-        {"begin x := 1; end;", statement_kind::anonymous_block},
+mapped_statement written(std::string_view text) {
+    return map_statement({.kind = statement_kind::written, .text = text}, "");
+}
+
+TEST(StatementMap, WrittenTextIsTakenApartOnlyWhereItIsABlock) {
+    const std::pair<std::string, written_form> cases[] = {
+        {"begin demo.post_action; end;", written_form::routine_block},
+        {"begin x := 1; end;", written_form::anonymous_block},
         {"begin perform htp.print('x'); perform htp.print('y'); end;",
-         statement_kind::anonymous_block},
-        {"\n  DECLARE n int; BEGIN NULL; END;", statement_kind::anonymous_block},
-        {"beginning", statement_kind::native},
-        {"select image from shop.docs where name = :name", statement_kind::document_select},
+         written_form::anonymous_block},
+        {"\n  DECLARE n int; BEGIN NULL; END;", written_form::anonymous_block},
+        {"beginning", written_form::plain},
+        {"select image from shop.docs where name = :name", written_form::plain},
     };
-    for (const auto& [text, kind] : cases) {
-        EXPECT_EQ(map_statement(text, "").kind, kind) << text;
+    for (const auto& [text, form] : cases) {
+        EXPECT_EQ(written(text).form, form) << text;
     }
-    // A call block is a call only for the routine just described.
-    EXPECT_EQ(map_statement("begin shop.homepage; end;", "shop.home").kind,
-              statement_kind::routine_block);
+    const auto call = written("begin Shop.Home(a => :a, b => 'x'); end;");
+    EXPECT_EQ(call.routine, "Shop.Home");
+    EXPECT_EQ(call.argument_text, "a => :a, b => 'x'");
 }
 
 TEST(StatementMap, RelationsAreFoldedOrRefused) {
-    const auto insert = [](const std::string& table) {
-        return map_statement("insert into " + table +
-                                 " (name,mime_type,doc_size,content,file_name) values "
-                                 "(:seqno,:mime_type,:length,:image,:file_name)",
-                             "");
+    const auto insert = [](std::string_view table) {
+        return map_statement(
+            {.kind = statement_kind::document_insert, .text = "insert ...", .relation = table}, "");
     };
     const auto good = insert("Shop.WWV_Document");
     EXPECT_EQ(good.relation.quoted(), "\"shop\".\"wwv_document\"");
     EXPECT_TRUE(good.invalid.empty());
-    for (const char* bad : {"x;drop.t", "a.b.c", "\"q\".t", "1abc.t"}) {
+    for (const char* bad : {"x;drop.t", "a.b.c", "\"q\".t", "1abc.t", ""}) {
         const auto m = insert(bad);
         EXPECT_EQ(m.kind, statement_kind::document_insert) << bad;
         EXPECT_FALSE(m.invalid.empty()) << bad;
     }
-    const auto sequence = map_statement("select Shop.IMG_SEQ.NEXTVAL from dual", "");
-    EXPECT_EQ(sequence.kind, statement_kind::upload_sequence);
-    EXPECT_EQ(sequence.relation.quoted(), "\"shop\".\"img_seq\"");
-    const auto hostile = map_statement("select x;drop.IMG_SEQ.NEXTVAL from dual", "");
-    EXPECT_EQ(hostile.kind, statement_kind::upload_sequence);
-    EXPECT_FALSE(hostile.invalid.empty());
+    const auto sequence = [](std::string_view owner) {
+        return map_statement(
+            {.kind = statement_kind::upload_sequence, .text = "select ...", .relation = owner}, "");
+    };
+    EXPECT_EQ(sequence("Shop").relation.quoted(), "\"shop\".\"img_seq\"");
+    EXPECT_FALSE(sequence("x;drop").invalid.empty());
+    EXPECT_FALSE(sequence("a.b").invalid.empty());
 }
 
 TEST(StatementMap, Identifiers) {
