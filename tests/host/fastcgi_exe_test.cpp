@@ -144,14 +144,7 @@ class fastcgi_exe_test : public request_test {
             const int null_fd = ::open("/dev/null", O_RDWR);
             ::dup2(null_fd, 1);
             ::dup2(null_fd, 2);
-            std::vector<char*> envp;
-            for (const std::string& e : env) {
-                envp.push_back(const_cast<char*>(e.c_str()));
-            }
-            envp.push_back(nullptr);
-            char* argv[] = {const_cast<char*>(KESTREL_FCGI_BINARY), nullptr};
-            ::execve(KESTREL_FCGI_BINARY, argv, envp.data());
-            ::_exit(127);
+            exec_with_env(KESTREL_FCGI_BINARY, env);
         }
         ::close(listener);
     }

@@ -17,6 +17,18 @@ struct run_result {
     int status = -1;
 };
 
+// In a forked child: becomes binary with exactly env, or exits 127.
+[[noreturn]] inline void exec_with_env(const char* binary, const std::vector<std::string>& env) {
+    std::vector<char*> envp;
+    for (const std::string& e : env) {
+        envp.push_back(const_cast<char*>(e.c_str()));
+    }
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(binary), nullptr};
+    ::execve(binary, argv, envp.data());
+    ::_exit(127);
+}
+
 inline run_result run_program(const char* binary, const std::vector<std::string>& env) {
     int out[2];
     EXPECT_EQ(::pipe(out), 0);
@@ -27,14 +39,7 @@ inline run_result run_program(const char* binary, const std::vector<std::string>
         ::dup2(null_fd, 0);
         ::dup2(null_fd, 2);
         ::close(out[0]);
-        std::vector<char*> envp;
-        for (const std::string& e : env) {
-            envp.push_back(const_cast<char*>(e.c_str()));
-        }
-        envp.push_back(nullptr);
-        char* argv[] = {const_cast<char*>(binary), nullptr};
-        ::execve(binary, argv, envp.data());
-        ::_exit(127);
+        exec_with_env(binary, env);
     }
     ::close(out[1]);
     run_result r;
