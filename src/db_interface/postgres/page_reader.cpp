@@ -2,7 +2,6 @@
 #include "db_interface/postgres/page_reader.hpp"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 
 namespace kestrel::db::pg {
@@ -17,7 +16,14 @@ pipelined_statement page_reader::fetch_statement() {
 }
 
 void page_reader::keep_fetched(result piece) {
-    assert(!fetched_);  // the page fetch reads a piece before the next is fetched
+    // A piece nobody read yet is older: it goes first.
+    if (fetched_) {
+        result error;
+        if (!take(std::move(fetched_), error)) {
+            fetched_ = std::move(error);
+            return;
+        }
+    }
     fetched_ = std::move(piece);
     exhausted_ = false;
 }
@@ -35,7 +41,10 @@ bool page_reader::has_whole_line() const {
 }
 
 bool page_reader::fetch(connection& conn, result& error) {
-    result r = fetched_ ? std::move(fetched_) : conn.exec(chunk_query);
+    return take(fetched_ ? std::move(fetched_) : conn.exec(chunk_query), error);
+}
+
+bool page_reader::take(result r, result& error) {
     if (failed(r.get())) {
         error = std::move(r);
         return false;

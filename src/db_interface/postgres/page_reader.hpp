@@ -39,6 +39,9 @@ class page_reader {
 
   private:
     bool fetch(connection& conn, result& error);
+    // Adds a fetched piece to what is pending; false with error set when the
+    // fetch failed.
+    bool take(result r, result& error);
     bool has_whole_line() const;
 
     result fetched_;  // fetched with another statement, not yet read
