@@ -138,8 +138,8 @@ struct request_state {
 };
 
 struct request_ctx : db_session, request_state {
-    // The context reads configuration through config and never writes it;
-    // configuration may still grow while init builds it.
+    // The context reads configuration for its whole life, and only as const;
+    // whoever built it (init) may still be filling it in meanwhile.
     explicit request_ctx(std::shared_ptr<const gateway_config> configuration)
         : config(*configuration), config_owner_(std::move(configuration)) {}
     request_ctx(const request_ctx&) = delete;
