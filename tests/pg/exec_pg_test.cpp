@@ -191,7 +191,7 @@ TEST_F(PgExec, CallPagesArriveWholeAndInOrderAndNeverOutliveTheirRequest) {
     EXPECT_EQ(client->written,
               "Content-type: text/html; charset=utf-8\n\n" + lines(20000, "a") + lines(2, "b"));
     // A kept session: a page nobody fetched, or a failed call's, is gone.
-    ctx.reuse_connection = true;
+    config->reuse_connection = true;
     next_request();
     ASSERT_EQ(call("lines", {{"n", "3"}, {"tag", "unread"}}), 1);
     next_request(true);
