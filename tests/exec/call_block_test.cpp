@@ -36,22 +36,6 @@ class CallBlock : public request_test {
     }
 };
 
-TEST_F(CallBlock, NamesEveryDistinctFieldOnceInFirstSpelling) {
-    const std::pair<pair_list, std::string> cases[] = {
-        {{}, "begin hello; end;"},
-        {{{"a", "1"}, {"b", "2"}}, "begin hello(a=>:a,b=>:b); end;"},
-        {{{"A", "1"}, {"b", "2"}, {"a", "3"}, {"B", "4"}}, "begin hello(A=>:A,b=>:b); end;"},
-    };
-    for (const auto& [fields, block] : cases) {
-        restart();
-        describe_as({described("a|b", "11")});
-        ctx.procedure_name = "hello";
-        set_args(fields);
-        EXPECT_EQ(oci_do_block(ctx), 1);
-        EXPECT_EQ(calls_made(), std::vector<std::string>{block});
-    }
-}
-
 TEST_F(CallBlock, ScalarsTakeTheFirstValueTablesTakeAllInOrder) {
     describe_as({described("a|b", "00", "B", "1")});
     ctx.procedure_name = "demo_form";
@@ -88,16 +72,6 @@ TEST_F(CallBlock, MissingRoutineIsRetriedQualifiedWithTheServiceUserOnce) {
         EXPECT_EQ(oci_do_block(ctx), 0);
         EXPECT_EQ(db->statements.size(), descriptions) << name;
     }
-}
-
-TEST_F(CallBlock, CraftedOrExcludedNamesTouchNothing) {
-    for (const char* name :
-         {"hello;drop table x", "hello(1)", "x'--", " hello", "\nhello", "a.b.c", "pg_sleep",
-          "owa.init_cgi_env", "PG_CATALOG.set_config", "hello/**/", ""}) {
-        ctx.procedure_name = name;
-        EXPECT_EQ(oci_do_block(ctx), 0) << name;
-    }
-    EXPECT_TRUE(db->calls.empty());
 }
 
 TEST_F(CallBlock, CraftedFieldNamesDieWithTheMismatchReport) {
