@@ -1,5 +1,5 @@
 // wrb_test.cpp - the web request interface over CGI: form splitting, the
-// [DBAUTH] reader, URL, error response, environment.
+// [DBAUTH] reader, URL, error response.
 #include "frame/wrb.hpp"
 
 #include "support/request_fixture.hpp"
@@ -137,15 +137,6 @@ TEST_F(wrb_test, HttpErrorHeaderBlock) {
     wrb().answer = response();
     WRBReturnHTTPError(nullptr, 500, "Oops", 0);
     EXPECT_EQ(client->written, "Content-type: text/html\nStatus: 500 Oops\nURL Not Found");
-}
-
-TEST_F(wrb_test, EnvironmentAsSet) {
-    set_env({"X=1"});
-    char** env = WRBGetEnvironment(nullptr);
-    ASSERT_NE(env[0], nullptr);
-    EXPECT_STREQ(env[0], "X=1");
-    EXPECT_EQ(env[1], nullptr);
-    EXPECT_EQ(WRBGetEnvironmentVariable(nullptr, "X="), nullptr);
 }
 
 }  // namespace
