@@ -1,5 +1,6 @@
 // toolkit_test.cpp - the database-side toolkit: installation, the header
-// rules of the page buffer, the tag helpers, cookies and environment.
+// rules of the page buffer, cookies and environment (the tag routines:
+// toolkit_routines_test.cpp).
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -87,23 +88,6 @@ TEST_F(Toolkit, HeaderRoutinesRefuseLineEndsAndLateRedirects) {
                                   std::string(call) + "; end;";
         EXPECT_NE(execute_immediate(ctx, {db::statement_kind::written, block}), 0) << call;
         EXPECT_NE(oerr_cda(ctx).find(routine), std::string::npos) << call << ": " << oerr_cda(ctx);
-    }
-}
-
-TEST_F(Toolkit, TagHelpersWriteWhatTheyAreGiven) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"htp.print(htf.bold(htf.escape_sc('<a&\"b\">')))", "<b>&lt;a&amp;&quot;b&quot;&gt;</b>"},
-        {"htp.tabledata('x', cattributes => 'class=\"c\"')", "<td class=\"c\">x</td>"},
-        {"htp.anchor('/p?a=1', 'go')", "<a href=\"/p?a=1\">go</a>"},
-        {"htp.formtext('q', '10', cvalue => htf.escape_sc('a&b'))",
-         "<input type=\"text\" name=\"q\" size=\"10\" value=\"a&amp;b\">"},
-        {"htp.print(htf.tablerowopen() || htf.tableheader('h') || htf.tablerowclose())",
-         "<tr><th>h</th></tr>"},
-    };
-    for (const auto& [call, line] : cases) {
-        EXPECT_EQ(page_of("perform owa.header_sent(); perform " + std::string(call) + ";"),
-                  std::string(line) + "\n")
-            << call;
     }
 }
 
