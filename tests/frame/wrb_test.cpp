@@ -12,6 +12,7 @@ using namespace std::string_literals;
 
 std::vector<std::string> flatten(const std::vector<arg_pair>& pairs) {
     std::vector<std::string> out;
+    out.reserve(pairs.size());
     for (const arg_pair& p : pairs) {
         out.push_back(std::string(p.name) + "=" + std::string(p.value));
     }

@@ -23,9 +23,11 @@ TEST_F(Toolkit, InstallAndServiceCanBeRepeated) {
     const std::string toolkit = std::string(KESTREL_SOURCE_DIR) + "/scripts/toolkit ";
     std::string target = "'";
     target.append(cluster_conninfo(db)).append("'");  // appends: no -Wrestrict at -O3
+    const std::string install = toolkit + "install " + target;
+    const std::string service = toolkit + "service " + target + " " + app_user;
     for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(std::system((toolkit + "install " + target).c_str()), 0) << round;
-        EXPECT_EQ(std::system((toolkit + "service " + target + " " + app_user).c_str()), 0);
+        EXPECT_EQ(std::system(install.c_str()), 0) << round;
+        EXPECT_EQ(std::system(service.c_str()), 0) << round;
     }
     EXPECT_NE(std::system((toolkit + "service " + target + " no_such_role 2>/dev/null").c_str()),
               0);
