@@ -48,6 +48,7 @@ TEST_F(CgiEnv, GatewayPathsReplaceTheProcessOnesAndEntriesSplitAtTheFirstEqualsR
 
 TEST_F(CgiEnv, OnlyTheFirst90EntriesAreConsideredAndOverlongOnesLeftOut) {
     std::vector<std::string> env;
+    env.reserve(100);
     for (int i = 0; i < 100; ++i) {
         env.push_back("E" + std::to_string(i) + "=" + std::to_string(i));
     }
