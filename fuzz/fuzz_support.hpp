@@ -61,7 +61,9 @@ class fuzz_request {
 
     void set_config(std::string key, std::string value);
 
-    request_ctx ctx;
+    // The configuration the context reads; the target builds it as init would.
+    const std::shared_ptr<gateway_config> config = std::make_shared<gateway_config>();
+    request_ctx ctx{config};
     test::recording_client& db;
     fuzz_io& io;
 

@@ -99,12 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kestrel::service_entry demo;
     demo.owa_service = "demo";
     demo.owa_user = "demo";
-    ctx.services.push_back(demo);
+    request.config->services.push_back(demo);
     ctx.service_index = 0;
     ctx.service_name = "demo";
     ctx.procedure_name = "page.html";
-    ctx.mime_table = {{"text/html", "html htm"}};
-    ctx.default_mime_type = "text/plain";
+    request.config->mime_table = {{"text/html", "html htm"}};
+    request.config->default_mime_type = "text/plain";
     ctx.args = {{"a", "1"}, {"b", "2"}, {"B", "3"}};
     request.db.on(image_query).outcomes = {{.row = kestrel::test::row_values{stored}}};
     request.db.on(get_page).outcomes = {{.integers = {{"ndata", 1}}, .arrays = {{"data", {page}}}}};

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kestrel::service_entry demo;
     demo.owa_service = "demo";
     demo.owa_user = "demo";
-    ctx.services.push_back(demo);
+    request.config->services.push_back(demo);
     ctx.service_index = 0;
     ctx.service_name = "demo";
     if ((switches & 1) != 0) {

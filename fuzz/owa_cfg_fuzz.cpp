@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.set_config("password_key_file", key_file);
     kestrel::request_ctx& ctx = request.ctx;
 
-    check(request.run([&] { kestrel::read_owa_cfg(ctx); }), "a readable owa.cfg is accepted");
-    for (const kestrel::service_entry& e : ctx.services) {
+    check(request.run([&] { kestrel::read_owa_cfg(ctx, *request.config); }),
+          "a readable owa.cfg is accepted");
+    for (const kestrel::service_entry& e : ctx.config.services) {
         check(e.owa_service && !e.owa_service->empty(), "every block has a name");
         check(e.owa_service->size() <= kestrel::field_max, "a name fits its field");
         for (const auto* field :

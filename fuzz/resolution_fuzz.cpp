@@ -48,19 +48,19 @@ kestrel::service_entry service(const char* name) {
     return e;
 }
 
-void configure(kestrel::request_ctx& ctx, bool with_default) {
+void configure(kestrel::gateway_config& config, bool with_default) {
     const std::string& root = docs_root();
-    ctx.services.push_back(service("Sales"));
-    ctx.services.back().owa_log_dir = root.substr(0, root.size() - 1);
-    ctx.services.push_back(service("demo"));
+    config.services.push_back(service("Sales"));
+    config.services.back().owa_log_dir = root.substr(0, root.size() - 1);
+    config.services.push_back(service("demo"));
     if (with_default) {
-        ctx.services.push_back(service("Owa_Default_Service"));
+        config.services.push_back(service("Owa_Default_Service"));
     }
-    ctx.dir_maps = {{root + "docs/", "/docs/"}, {root + "img/", "/docs/img/"}};
-    ctx.mime_table = {{"text/html", "html htm"}, {"image/gif", "gif"}, {"text/csv", "csv"}};
-    ctx.default_mime_type = "text/plain";
-    ctx.dbauth_services = {"sales"};
-    ctx.timed_services = "TOTAL,GET-IMAGE-FILE";
+    config.dir_maps = {{root + "docs/", "/docs/"}, {root + "img/", "/docs/img/"}};
+    config.mime_table = {{"text/html", "html htm"}, {"image/gif", "gif"}, {"text/csv", "csv"}};
+    config.default_mime_type = "text/plain";
+    config.dbauth_services = {"sales"};
+    config.timed_services = "TOTAL,GET-IMAGE-FILE";
 }
 
 bool has_dotdot_segment(const std::string& path) {
@@ -73,7 +73,7 @@ void check_file_road(kestrel::request_ctx& ctx) {
     if (path) {
         check(path->find('\0') == std::string::npos, "no NUL in a file path");
         check(!has_dotdot_segment(*path), "no .. segment in a file path");
-        check(std::any_of(ctx.dir_maps.begin(), ctx.dir_maps.end(),
+        check(std::any_of(ctx.config.dir_maps.begin(), ctx.config.dir_maps.end(),
                           [&](const kestrel::dir_map& m) { return path->starts_with(m.physical); }),
               "a file path lies inside a mapped directory");
     }
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kestrel::fuzz::fuzz_request request(
         {"SCRIPT_NAME=" + std::string(script), "PATH_INFO=" + std::string(path_info)});
     kestrel::request_ctx& ctx = request.ctx;
-    configure(ctx, with_default);
+    configure(*request.config, with_default);
 
     if (!request.run([&] { kestrel::set_session_state(ctx); })) {
         check(!with_default, "with a default block every URL is served");

@@ -17,21 +17,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.set_config("server.cfg", path);
     kestrel::request_ctx& ctx = request.ctx;
 
-    check(request.run([&] { kestrel::read_server_cfg(ctx); }), "a readable svXXXX.cfg is accepted");
-    check(ctx.default_mime_type && !ctx.default_mime_type->empty() &&
-              ctx.default_mime_type->find_first_of(" \t") == std::string::npos,
+    check(request.run([&] { kestrel::read_server_cfg(ctx, *request.config); }),
+          "a readable svXXXX.cfg is accepted");
+    check(ctx.config.default_mime_type && !ctx.config.default_mime_type->empty() &&
+              ctx.config.default_mime_type->find_first_of(" \t") == std::string::npos,
           "a default MIME type, one word");
-    for (const kestrel::mime_row& row : ctx.mime_table) {
+    for (const kestrel::mime_row& row : ctx.config.mime_table) {
         check(!row.type.empty() && !row.extensions.empty(), "MIME rows have type and extensions");
     }
-    for (const kestrel::dir_map& map : ctx.dir_maps) {
+    for (const kestrel::dir_map& map : ctx.config.dir_maps) {
         check(map.physical.ends_with('/') && map.virtual_path.ends_with('/'),
               "mapped directories end with a separator");
         check(map.physical.size() <= 255 && map.virtual_path.size() <= 255,
               "mapped directories fit their fields");
     }
 
-    for (const kestrel::dir_map& map : ctx.dir_maps) {
+    for (const kestrel::dir_map& map : ctx.config.dir_maps) {
         ctx.procedure_name = map.virtual_path.substr(1) + "page.html";
         const std::string translated = kestrel::path_translated(ctx);
         check(translated.ends_with("page.html"), "a translated path keeps the file name");

@@ -75,14 +75,14 @@ std::string_view upload_mime_type(const request_ctx& ctx, std::string_view sent,
             extension.empty() ? nullptr : mime_type_for_extension(ctx, extension.substr(1))) {
         return type;
     }
-    return ctx.default_mime_type ? std::string_view(*ctx.default_mime_type)
-                                 : "application/octet-stream";
+    return ctx.config.default_mime_type ? std::string_view(*ctx.config.default_mime_type)
+                                        : "application/octet-stream";
 }
 
 // Writes the bytes to <filedir><separator><name> and returns that path.
 std::string write_upload(request_ctx& ctx, const std::string& filedir, const std::string& name,
                          std::span<const char> bytes) {
-    std::string path = filedir + ctx.dir_separator + name;
+    std::string path = filedir + ctx.config.dir_separator + name;
     // Recorded first: a file cut short by a failed write goes too.
     ctx.uploaded_files.push_back(path);
     file_handle file(std::fopen(path.c_str(), "wb"));

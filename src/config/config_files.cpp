@@ -87,12 +87,12 @@ std::optional<std::string>* service_field(service_entry& e, std::string_view key
 // A key line (first character 'o') of owa.cfg. A block line without a name
 // opens no block; the key lines after it are dropped until the next block,
 // so that they cannot change the block before it.
-void owa_cfg_line(request_ctx& ctx, std::string_view line, bool& in_block) {
+void owa_cfg_line(gateway_config& config, std::string_view line, bool& in_block) {
     const auto value = value_after_equals(line);
     if (starts_with_ignoring_case(line, "owa_service")) {
         in_block = value && !value->empty();
         if (in_block) {
-            service_entry& e = ctx.services.emplace_back();
+            service_entry& e = config.services.emplace_back();
             e.owa_service = std::string(value->substr(0, field_max));
         }
         return;
@@ -101,12 +101,12 @@ void owa_cfg_line(request_ctx& ctx, std::string_view line, bool& in_block) {
         return;
     }
     std::optional<std::string>* field =
-        service_field(ctx.services.back(), line.substr(0, line.find('=')));
+        service_field(config.services.back(), line.substr(0, line.find('=')));
     if (field == nullptr) {
         return;
     }
     *field = std::string(*value);
-    if (field == &ctx.services.back().owa_password) {
+    if (field == &config.services.back().owa_password) {
         decrStr(**field);
     }
 }
@@ -129,7 +129,7 @@ server_section section_of(std::string_view line) {
     return server_section::other;
 }
 
-void server_key(request_ctx& ctx, std::string_view line) {
+void server_key(gateway_config& config, std::string_view line) {
     if (!starts_with_ignoring_case(line, "DefaultMimeType")) {
         return;
     }
@@ -140,19 +140,20 @@ void server_key(request_ctx& ctx, std::string_view line) {
     }
     const std::string_view type = first_word(*value);
     if (!type.empty()) {
-        ctx.default_mime_type = std::string(type);
+        config.default_mime_type = std::string(type);
     }
 }
 
-void mime_row_line(request_ctx& ctx, std::string_view line) {
+void mime_row_line(gateway_config& config, std::string_view line) {
     const std::string_view type = first_word(line);
     const std::string_view rest = skip_blanks(line.substr(type.size()));
-    ctx.mime_table.push_back(mime_row{std::string(type), rest.empty() ? "na" : std::string(rest)});
+    config.mime_table.push_back(
+        mime_row{std::string(type), rest.empty() ? "na" : std::string(rest)});
 }
 
 // "physical unused virtual"; rows with fewer words or over-long paths are
 // dropped.
-void dir_map_line(request_ctx& ctx, std::string_view line) {
+void dir_map_line(request_ctx& ctx, gateway_config& config, std::string_view line) {
     const std::string_view physical = first_word(line);
     line = skip_blanks(line).substr(physical.size());
     const std::string_view unused = first_word(line);
@@ -163,8 +164,8 @@ void dir_map_line(request_ctx& ctx, std::string_view line) {
         return;
     }
     dir_map row{std::string(physical), std::string(virtual_path)};
-    if (!row.physical.ends_with(ctx.dir_separator)) {
-        row.physical += ctx.dir_separator;
+    if (!row.physical.ends_with(config.dir_separator)) {
+        row.physical += config.dir_separator;
     }
     if (!row.virtual_path.ends_with('/')) {
         row.virtual_path += '/';
@@ -173,7 +174,7 @@ void dir_map_line(request_ctx& ctx, std::string_view line) {
         KESTREL_TRACE(ctx, "DirMaps row with a path over %zu characters ignored", path_max);
         return;
     }
-    ctx.dir_maps.push_back(std::move(row));
+    config.dir_maps.push_back(std::move(row));
 }
 
 const char* owa_config_filename(request_ctx& ctx) {
@@ -211,16 +212,16 @@ char* remove_nl(char* line) {
     return line;
 }
 
-void ReadConfigFiles(request_ctx& ctx) {
-    read_owa_cfg(ctx);
+void ReadConfigFiles(request_ctx& ctx, gateway_config& config) {
+    read_owa_cfg(ctx, config);
     if (WRBGetConfigVal(ctx.wrb_handle, "server.cfg") != nullptr) {
-        read_server_cfg(ctx);
+        read_server_cfg(ctx, config);
         return;
     }
-    ctx.default_mime_type = "application/octet-stream";
+    config.default_mime_type = "application/octet-stream";
 }
 
-void read_owa_cfg(request_ctx& ctx) {
+void read_owa_cfg(request_ctx& ctx, gateway_config& config) {
     const char* path = owa_config_filename(ctx);
     const file_handle f(std::fopen(path, "r"));
     if (!f) {
@@ -230,12 +231,12 @@ void read_owa_cfg(request_ctx& ctx) {
     bool in_block = false;
     while (read_config_line(f.get(), line)) {
         if (line[0] == 'o') {
-            owa_cfg_line(ctx, line.data(), in_block);
+            owa_cfg_line(config, line.data(), in_block);
         }
     }
 }
 
-void read_server_cfg(request_ctx& ctx) {
+void read_server_cfg(request_ctx& ctx, gateway_config& config) {
     const char* path = owa_server_filename(ctx);
     const file_handle f(std::fopen(path, "r"));
     if (!f) {
@@ -259,20 +260,20 @@ void read_server_cfg(request_ctx& ctx) {
         }
         switch (section) {
             case server_section::server:
-                server_key(ctx, line);
+                server_key(config, line);
                 break;
             case server_section::mime_types:
-                mime_row_line(ctx, line);
+                mime_row_line(config, line);
                 break;
             case server_section::dir_maps:
-                dir_map_line(ctx, line);
+                dir_map_line(ctx, config, line);
                 break;
             case server_section::other:
                 break;
         }
     }
-    if (!ctx.default_mime_type) {
-        ctx.default_mime_type = "application/octet-stream";
+    if (!config.default_mime_type) {
+        config.default_mime_type = "application/octet-stream";
     }
 }
 

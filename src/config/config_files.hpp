@@ -6,12 +6,13 @@
 
 namespace kestrel {
 
-// Reads the service blocks, then svXXXX.cfg when the server.cfg key is set
-// (otherwise the default MIME type is "application/octet-stream").
-// Fails through xdie.
-void ReadConfigFiles(request_ctx& ctx);
-void read_owa_cfg(request_ctx& ctx);
-void read_server_cfg(request_ctx& ctx);
+// Reads the service blocks into config, then svXXXX.cfg when the server.cfg
+// key is set (otherwise the default MIME type is "application/octet-stream").
+// ctx only reports: traces and failures, through xdie, which leaves in config
+// what was read before.
+void ReadConfigFiles(request_ctx& ctx, gateway_config& config);
+void read_owa_cfg(request_ctx& ctx, gateway_config& config);
+void read_server_cfg(request_ctx& ctx, gateway_config& config);
 
 // Replaces line feeds, carriage returns and tabs by blanks and drops
 // trailing blanks (never the first character).

@@ -13,7 +13,7 @@ namespace kestrel {
 namespace {
 
 const char* default_type(const request_ctx& ctx) {
-    return ctx.default_mime_type ? ctx.default_mime_type->c_str() : nullptr;
+    return ctx.config.default_mime_type ? ctx.config.default_mime_type->c_str() : nullptr;
 }
 
 bool lists_extension(std::string_view extensions, std::string_view extension) {
@@ -38,7 +38,7 @@ const char* mime_type_for_extension(const request_ctx& ctx, std::string_view ext
     if (extension.empty()) {
         return nullptr;
     }
-    for (const mime_row& row : ctx.mime_table) {
+    for (const mime_row& row : ctx.config.mime_table) {
         if (lists_extension(row.extensions, extension)) {
             return row.type.c_str();
         }
@@ -47,7 +47,7 @@ const char* mime_type_for_extension(const request_ctx& ctx, std::string_view ext
 }
 
 bool isValidMimeType(request_ctx& ctx, std::string_view type) {
-    for (const mime_row& row : ctx.mime_table) {
+    for (const mime_row& row : ctx.config.mime_table) {
         if (row.type == type) {
             return true;
         }
@@ -62,7 +62,7 @@ const char* ext2mimeType(request_ctx& ctx) {
         return default_type(ctx);
     }
     const std::string_view extension = url.substr(dot + 1);
-    for (const mime_row& row : ctx.mime_table) {
+    for (const mime_row& row : ctx.config.mime_table) {
         if (row.extensions.find(extension) != std::string::npos) {
             return row.type.c_str();
         }

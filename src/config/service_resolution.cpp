@@ -77,8 +77,8 @@ void resolve_url(request_ctx& ctx, std::string_view work) {
 }
 
 int find_service(const request_ctx& ctx, std::string_view name) {
-    for (std::size_t i = 0; i < ctx.services.size(); ++i) {
-        const auto& service = ctx.services[i].owa_service;
+    for (std::size_t i = 0; i < ctx.config.services.size(); ++i) {
+        const auto& service = ctx.config.services[i].owa_service;
         if (service && equal_ignoring_case(*service, name)) {
             return static_cast<int>(i);
         }
@@ -93,7 +93,7 @@ void set_error_log(request_ctx& ctx, const service_entry& service) {
     if (!service.owa_log_dir) {
         return;
     }
-    std::string name = *service.owa_log_dir + ctx.dir_separator + ctx.service_name + ".err";
+    std::string name = *service.owa_log_dir + ctx.config.dir_separator + ctx.service_name + ".err";
     if (name.size() > field_max) {
         KESTREL_TRACE(ctx, "error log name over %zu characters ignored", field_max);
         return;
@@ -118,11 +118,11 @@ void set_session_state(request_ctx& ctx) {
         xdie(ctx, "No OWA.CFG Configuration Found for this agent '%s'", ctx.service_name.c_str());
     }
     ctx.service_index = index;
-    const service_entry& service = ctx.services[static_cast<std::size_t>(index)];
+    const service_entry& service = ctx.config.services[static_cast<std::size_t>(index)];
     ctx.service_name = cut(*service.owa_service);
     lower_string(ctx.service_name);
     set_error_log(ctx, service);
-    for (const std::string& name : ctx.dbauth_services) {
+    for (const std::string& name : ctx.config.dbauth_services) {
         if (equal_ignoring_case(name, ctx.service_name)) {
             ctx.use_database_auth = true;
             break;
@@ -136,7 +136,7 @@ std::string path_translated(request_ctx& ctx) {
     std::string path = "/" + ctx.procedure_name;
     std::size_t n = path.size();
     while (n != 0) {
-        for (const dir_map& row : ctx.dir_maps) {
+        for (const dir_map& row : ctx.config.dir_maps) {
             if (row.virtual_path.size() == n && path.compare(0, n, row.virtual_path) == 0) {
                 return row.physical + path.substr(n);
             }
@@ -149,11 +149,11 @@ std::string path_translated(request_ctx& ctx) {
 }
 
 bool isTimed(request_ctx& ctx, std::string_view tag) {
-    if (!ctx.timed_services) {
+    if (!ctx.config.timed_services) {
         return false;
     }
-    return ctx.timed_services->find(tag) != std::string::npos ||
-           equal_ignoring_case(*ctx.timed_services, "all");
+    return ctx.config.timed_services->find(tag) != std::string::npos ||
+           equal_ignoring_case(*ctx.config.timed_services, "all");
 }
 
 }  // namespace kestrel

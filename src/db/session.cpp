@@ -26,7 +26,7 @@ std::string web_authent_prefix(request_ctx& ctx) {
     if (const char* prefix = WRBGetConfigVal(ctx.wrb_handle, key); prefix != nullptr) {
         return prefix;
     }
-    return ctx.default_web_authent_prefix.value_or("");
+    return ctx.config.default_web_authent_prefix.value_or("");
 }
 
 // setenv copies its arguments, so nothing has to outlive the call.
@@ -134,7 +134,7 @@ namespace {
 
 void Logoff(request_ctx& ctx, bool rollback) {
     db::client& db = session_client(ctx);
-    if (ctx.reuse_connection && !rollback) {
+    if (ctx.config.reuse_connection && !rollback) {
         if (db.commit_and_reset(ctx.lda, ctx.cda, reset_statement) == 0) {
             return;
         }
@@ -149,7 +149,7 @@ void Logoff(request_ctx& ctx, bool rollback) {
     } else if (db.ocom(ctx.lda) != 0) {
         die_lost_work(ctx);
     }
-    if (ctx.reuse_connection && execute_immediate(ctx, reset_statement) == 0) {
+    if (ctx.config.reuse_connection && execute_immediate(ctx, reset_statement) == 0) {
         return;
     }
     close_session(ctx);

@@ -26,8 +26,9 @@ std::string quoted(std::string_view text) {
 
 std::string verdict_query(const request_ctx& ctx) {
     const std::string member =
-        ctx.dbauth_role ? "pg_has_role(session_user, " + quoted(*ctx.dbauth_role) + ", 'member')"
-                        : "true";
+        ctx.config.dbauth_role
+            ? "pg_has_role(session_user, " + quoted(*ctx.config.dbauth_role) + ", 'member')"
+            : "true";
     return "select case when rolsuper then 'superuser' when " + member +
            " then 'member' else 'outsider' end from pg_roles where rolname = session_user";
 }

@@ -8,7 +8,7 @@
 namespace kestrel {
 
 // True when the session's role may serve a browser: never a superuser, and a
-// member of ctx.dbauth_role when that is set. A failing check counts as a
+// member of ctx.config.dbauth_role when that is set. A failing check counts as a
 // refusal. Leaves the session open either way.
 bool is_allowed_web_logon(request_ctx& ctx);
 

@@ -260,7 +260,8 @@ const char* choose_document_mime_type(request_ctx& ctx, const char* stored, bool
     if (std::strcmp(requested, "text/html") != 0) {
         return requested;
     }
-    return ctx.default_mime_type ? ctx.default_mime_type->c_str() : "application/octet-stream";
+    return ctx.config.default_mime_type ? ctx.config.default_mime_type->c_str()
+                                        : "application/octet-stream";
 }
 
 std::string document_name(const request_ctx& ctx, bool gzip) {

@@ -226,7 +226,8 @@ void compressed_filedata(request_ctx& ctx, const char* mime_type) {
     }
     begin_streaming();
     wrbprintf(ctx, "Content-type: %s\n\n", mime_type);
-    const std::size_t slash = path->rfind(ctx.dir_separator.empty() ? '/' : ctx.dir_separator[0]);
+    const std::size_t slash =
+        path->rfind(ctx.config.dir_separator.empty() ? '/' : ctx.config.dir_separator[0]);
     const std::string name = slash == std::string::npos ? *path : path->substr(slash + 1);
     gz_stream* gz = wrbgzopen(ctx, name.c_str());
     if (gz == nullptr) {

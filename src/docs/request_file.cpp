@@ -34,7 +34,7 @@ bool has_dir_map(const request_ctx& ctx, std::string_view url_path) {
     std::size_t n = url_path.size();
     while (n != 0) {
         const std::string_view prefix = url_path.substr(0, n);
-        for (const dir_map& map : ctx.dir_maps) {
+        for (const dir_map& map : ctx.config.dir_maps) {
             if (map.virtual_path == prefix) {
                 return true;
             }

@@ -79,8 +79,9 @@ void add_gateway_variables(request_ctx& ctx, std::span<std::string_view> names,
                            std::span<std::string_view> values, int& count) {
     if (ctx.use_database_auth) {
         setval(ctx, names, values, "REMOTE_USER", WRBGetUserID(ctx.wrb_handle), count);
-        const char* prefix =
-            ctx.default_web_authent_prefix ? ctx.default_web_authent_prefix->c_str() : nullptr;
+        const char* prefix = ctx.config.default_web_authent_prefix
+                                 ? ctx.config.default_web_authent_prefix->c_str()
+                                 : nullptr;
         setval(ctx, names, values, "WEB_AUTHENT_PREFIX", prefix, count);
     }
     const std::string path_info = "/" + ctx.procedure_name;

@@ -52,7 +52,7 @@ bool append_log(std::string_view dir, std::string_view text) {
 }
 
 bool selector_matches(const request_ctx& ctx) {
-    const std::string& selector = *ctx.debug;
+    const std::string& selector = *ctx.config.debug;
     if (selector.find(ctx.debug_file) != std::string::npos) {
         return true;
     }
@@ -71,7 +71,7 @@ std::string format_text(std::size_t max_len, const char* format, ...) {
 }
 
 void _debugf(request_ctx& ctx, const char* format, ...) {
-    if (!ctx.debug || !selector_matches(ctx)) {
+    if (!ctx.config.debug || !selector_matches(ctx)) {
         return;
     }
     std::string line =

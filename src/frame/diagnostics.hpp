@@ -72,7 +72,7 @@ std::string format_text(std::size_t max_len, const char* format, ...)
 // The trace-site guard: with the trace off, the arguments are never evaluated.
 #define KESTREL_TRACE(ctx, ...)                                  \
     do {                                                         \
-        if ((ctx).debug) {                                       \
+        if ((ctx).config.debug) {                                \
             (ctx).debug_file = ::kestrel::module_name(__FILE__); \
             (ctx).debug_line = __LINE__;                         \
             ::kestrel::_debugf((ctx), __VA_ARGS__);              \

@@ -1,8 +1,9 @@
 // request_ctx.hpp - the one context record of the process.
 // Created by tessel_init, passed first to every function, freed by tessel_shut.
 // It joins three parts with lives of their own: the configuration read at
-// init, the database session, and the state of the request being served
-// (replaced whole after every request); and the two memory pools.
+// init (const for the context), the database session, and the state of the
+// request being served (replaced whole after every request); and the two
+// memory pools.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db_interface/client.hpp"
@@ -60,8 +62,9 @@ struct arg_pair {
     std::string_view value;
 };
 
-// The configuration: read once by init (the [DBAUTH] settings, the service
-// blocks, the web server's tables), the same for every request after.
+// The configuration: built once by init (the [DBAUTH] settings, the service
+// blocks, the web server's tables), the same for every request after. Only
+// its builder holds it writable; the context reads it as const.
 struct gateway_config {
     std::vector<service_entry> services;  // file order; last_service is size() - 1
     std::string dir_separator = "/";
@@ -134,15 +137,28 @@ struct request_state {
     bool proc_described = false;
 };
 
-struct request_ctx : gateway_config, db_session, request_state {
+struct request_ctx : db_session, request_state {
+    // The context reads configuration for its whole life, and only as const;
+    // whoever built it (init) may still be filling it in meanwhile.
+    explicit request_ctx(std::shared_ptr<const gateway_config> configuration)
+        : config(*configuration), config_owner_(std::move(configuration)) {}
+    request_ctx(const request_ctx&) = delete;
+    request_ctx& operator=(const request_ctx&) = delete;
+
+    const gateway_config& config;
+
     void* wrb_handle = nullptr;
 
     pool heap;   // request pool: its memory (args, url) dies with the request state
     pool pheap;  // persistent pool, released at shutdown
 
     const service_entry* service() const {
-        return service_index >= 0 ? &services[static_cast<std::size_t>(service_index)] : nullptr;
+        return service_index >= 0 ? &config.services[static_cast<std::size_t>(service_index)]
+                                  : nullptr;
     }
+
+  private:
+    std::shared_ptr<const gateway_config> config_owner_;
 };
 
 }  // namespace kestrel

@@ -54,7 +54,7 @@ struct wrb_request {
     std::string credentials;              // useridPassword
     std::optional<std::string> user;      // uidPtr
     std::optional<std::string> password;  // pwPtr
-    std::optional<std::string> realm;
+    std::optional<std::string> realm;     // of this request's challenge, if any
     std::string url;
     std::unique_ptr<client_io> io = std::make_unique<stdio_client_io>();
     response answer;  // every client write passes through it
@@ -65,7 +65,9 @@ struct wrb_state : wrb_request {
     std::string ows_appfile;
     std::string oracle_home;
     std::string ows_logfile;
-    char dir_sep = 0;  // 0 until main finds one
+    // The separator main finds in the application file's path (0 until
+    // then); init makes the configuration's dir_separator of it.
+    char dir_sep = 0;
     request_ctx* clientcxp = nullptr;
 
     // The [DBAUTH] table, read by the first WRBGetConfigVal of the process.

@@ -99,6 +99,16 @@ void roll_back(request_ctx& ctx) noexcept {
     }
 }
 
+// The session kept for reuse ends with the process: rolled back and closed.
+void end_kept_session(request_ctx& ctx) noexcept {
+    try {
+        session_client(ctx).orol(ctx.lda);
+        close_session(ctx);
+    } catch (...) {
+        logMessage(ctx, "rollback failed", 1);
+    }
+}
+
 // The recovery of an exception that no die raised (std::bad_alloc, a bug):
 // answered and logged like a fatal error, then rolled back.
 void recover_unexpected(request_ctx& ctx, const char* what) noexcept {
@@ -112,7 +122,7 @@ void recover_unexpected(request_ctx& ctx, const char* what) noexcept {
 
 // The authorize step after resolution: the verdict for the flag.
 int authorize_request(request_ctx& ctx, void* handle) {
-    const std::string realm = ctx.realm ? *ctx.realm : ctx.service_name;
+    const std::string realm = ctx.config.realm ? *ctx.config.realm : ctx.service_name;
     WRBSetAuthorization(handle, 1, realm.c_str(), 0);
     if (is_log_off(ctx)) {
         const char* user = WRBGetUserID(handle);
@@ -168,18 +178,22 @@ int tessel_entry(callback_table& table) {
     return 0;
 }
 
+// The configuration is written here and nowhere else: the context already
+// reads it while it is built (the trace starts with the settings), and only
+// ever as const; the writable handle ends with init.
 int tessel_init(void* handle, request_ctx** ctxp) {
-    auto owned = std::make_unique<request_ctx>();
-    request_ctx& ctx = *owned;
+    const auto config = std::make_shared<gateway_config>();
     const char sep = wrb().dir_sep;
-    ctx.dir_separator = std::string(1, sep != 0 ? sep : '/');
+    config->dir_separator = std::string(1, sep != 0 ? sep : '/');
+    auto owned = std::make_unique<request_ctx>(config);
+    request_ctx& ctx = *owned;
     ctx.wrb_handle = handle;
     *ctxp = owned.release();
     wrb().clientcxp = &ctx;
     try {
-        read_settings(ctx);
+        read_settings(ctx, *config);
         ctx.db = db::make_client();
-        ReadConfigFiles(ctx);
+        ReadConfigFiles(ctx, *config);
     } catch (...) {
         Message(ctx, "Failed initialization");
         return 1;
@@ -234,9 +248,8 @@ int tessel_exec(void* handle, request_ctx* ctx) {
 int tessel_shut(void* handle, request_ctx* ctx) {
     ctx->wrb_handle = handle;
     const std::unique_ptr<request_ctx> owned(ctx);
-    if (ctx->reuse_connection) {
-        ctx->reuse_connection = false;
-        roll_back(*ctx);
+    if (ctx->config.reuse_connection) {
+        end_kept_session(*ctx);
     }
     pheap_release(*ctx);
     if (wrb().clientcxp == ctx) {

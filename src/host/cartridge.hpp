@@ -59,7 +59,7 @@ class request_scope {
     request_ctx& ctx_;
 };
 
-// Reads the [DBAUTH] settings that no service block carries into ctx.
-void read_settings(request_ctx& ctx);
+// Reads the [DBAUTH] settings that no service block carries into config.
+void read_settings(request_ctx& ctx, gateway_config& config);
 
 }  // namespace kestrel

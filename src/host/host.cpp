@@ -19,7 +19,7 @@ enum class authorization { not_needed, needed, unresolved };
 // Only services listed in dbauth_services go through the authorize step;
 // every other service keeps exec's own logon.
 authorization authorization_for(request_ctx* ctx) {
-    if (ctx == nullptr || ctx->dbauth_services.empty()) {
+    if (ctx == nullptr || ctx->config.dbauth_services.empty()) {
         return authorization::not_needed;
     }
     try {

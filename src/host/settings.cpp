@@ -38,18 +38,18 @@ bool is_yes(std::string value) {
 
 }  // namespace
 
-void read_settings(request_ctx& ctx) {
-    ctx.debug = setting(ctx, "debug");
-    ctx.timing_table = setting(ctx, "timing_table");
-    ctx.timed_services = setting(ctx, "timed_services");
-    ctx.default_web_authent_prefix = setting(ctx, "web_authent_prefix");
-    ctx.realm = setting(ctx, "realm");
-    ctx.dbauth_role = setting(ctx, "dbauth_role");
+void read_settings(request_ctx& ctx, gateway_config& config) {
+    config.debug = setting(ctx, "debug");
+    config.timing_table = setting(ctx, "timing_table");
+    config.timed_services = setting(ctx, "timed_services");
+    config.default_web_authent_prefix = setting(ctx, "web_authent_prefix");
+    config.realm = setting(ctx, "realm");
+    config.dbauth_role = setting(ctx, "dbauth_role");
     if (const auto list = setting(ctx, "dbauth_services")) {
-        ctx.dbauth_services = split_names(*list);
+        config.dbauth_services = split_names(*list);
     }
     if (const auto reuse = setting(ctx, "reuse_connection")) {
-        ctx.reuse_connection = is_yes(*reuse);
+        config.reuse_connection = is_yes(*reuse);
     }
 }
 

@@ -48,7 +48,7 @@ bool bind_row(request_ctx& ctx, const std::array<char*, 5>& texts, std::int32_t*
 }  // namespace
 
 std::uint32_t get_hsecs(request_ctx& ctx) {
-    if (!ctx.timing_table) {
+    if (!ctx.config.timing_table) {
         return 0;
     }
     std::array<char, 25> reading{};
@@ -60,14 +60,15 @@ std::uint32_t get_hsecs(request_ctx& ctx) {
 }
 
 void log_timings(request_ctx& ctx, std::uint32_t start, std::uint32_t stop, const char* tag) {
-    if (!ctx.timing_table || !isTimed(ctx, tag)) {
+    if (!ctx.config.timing_table || !isTimed(ctx, tag)) {
         return;
     }
-    const std::string statement = format_text(8191, insert_format, ctx.timing_table->c_str());
+    const std::string statement =
+        format_text(8191, insert_format, ctx.config.timing_table->c_str());
     db::client& db = session_client(ctx);
     if (const int rc = db.oparse(ctx.cda, {.kind = db::statement_kind::timing_insert,
                                            .text = statement,
-                                           .relation = *ctx.timing_table});
+                                           .relation = *ctx.config.timing_table});
         rc != 0) {
         KESTREL_TRACE(ctx, "Return code %d from %s", rc, statement.c_str());
         KESTREL_TRACE(ctx, "%s", oerr_cda(ctx).c_str());

@@ -84,8 +84,8 @@ TEST_F(ArgList, BodyOverTheLimitIsRefusedBeforeAnythingIsRead) {
 }
 
 TEST_F(ArgList, BuildingIsTimedUnderItsOwnTag) {
-    ctx.timing_table = "timing";
-    ctx.timed_services = "BUILD-ARGLIST";
+    config->timing_table = "timing";
+    config->timed_services = "BUILD-ARGLIST";
     db->on("v_$timer").outcomes = {{.row = row_values{"1200"}}, {.row = row_values{"1234"}}};
     get("a=1");
     const auto& run = db->statements.back().executions.at(0);

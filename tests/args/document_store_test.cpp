@@ -98,8 +98,8 @@ TEST_F(DocumentStore, TypeFromThePartElseTheMimeTableElseTheDefault) {
     };
     for (const auto& c : cases) {
         restart();
-        ctx.mime_table = {{"image/jpeg", "jpg jpeg jpe"}, {"application/pdf", "pdf"}};
-        ctx.default_mime_type = c.default_type;
+        config->mime_table = {{"image/jpeg", "jpg jpeg jpe"}, {"application/pdf", "pdf"}};
+        config->default_mime_type = c.default_type;
         next_value("1");
         store("x", c.file, c.sent);
         EXPECT_EQ(db->statements.at(1).executions.at(0).find("mime_type")->text, c.stored)

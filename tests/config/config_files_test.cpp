@@ -13,19 +13,19 @@ class ConfigFiles : public request_test {
   protected:
     void SetUp() override {
         request_test::SetUp();
-        ctx.services.clear();
+        config->services.clear();
     }
     void read_owa(const std::string& text) {
         set_env({"OWS_APPFILE=" + write_file("owa.cfg", text)});
-        read_owa_cfg(ctx);
+        read_owa_cfg(ctx, *config);
     }
     void read_server(const std::string& text) {
         set_app_file("[DBAUTH]\nserver.cfg = " + write_file("sv.cfg", text) + "\n");
-        read_server_cfg(ctx);
+        read_server_cfg(ctx, *config);
     }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
-        for (const service_entry& e : ctx.services) {
+        for (const service_entry& e : config->services) {
             out.push_back(e.owa_service.value_or("(none)"));
         }
         return out;
@@ -81,8 +81,8 @@ TEST_F(ConfigFiles, KeysFillTheLastNamedBlock) {
         ")\n"
         "owa_service=\n"
         "owa_user=lost in the unnamed block\n");
-    ASSERT_EQ(ctx.services.size(), 1u);
-    const service_entry& e = ctx.services[0];
+    ASSERT_EQ(config->services.size(), 1u);
+    const service_entry& e = config->services[0];
     EXPECT_EQ(e.owa_user, "second");
     EXPECT_EQ(e.oracle_home, "/u01/app x");
     EXPECT_EQ(e.oracle_sid, "ORCL");
@@ -102,10 +102,10 @@ TEST_F(ConfigFiles, ManyBlocksAndLongLines) {
     }
     // A line over 511 characters is cut and its tail dropped.
     read_owa(text + "owa_user=" + std::string(600, 'u') + "owa_service=tail\n");
-    ASSERT_EQ(ctx.services.size(), 150u);
-    EXPECT_EQ(ctx.services[0].owa_user, "u0");
-    EXPECT_EQ(ctx.services[100].owa_service, "s100");
-    EXPECT_EQ(ctx.services[149].owa_user, std::string(511 - 9, 'u'));
+    ASSERT_EQ(config->services.size(), 150u);
+    EXPECT_EQ(config->services[0].owa_user, "u0");
+    EXPECT_EQ(config->services[100].owa_service, "s100");
+    EXPECT_EQ(config->services[149].owa_user, std::string(511 - 9, 'u'));
 }
 
 TEST_F(ConfigFiles, PasswordPassesThroughDecryption) {
@@ -115,19 +115,19 @@ TEST_F(ConfigFiles, PasswordPassesThroughDecryption) {
     ASSERT_TRUE(enc);
     set_app_file("[DBAUTH]\npassword_key_file = " + key + "\n");
     read_owa("owa_service=a\nowa_password=" + *enc + "\n");
-    EXPECT_EQ(ctx.services.at(0).owa_password, "s3cret");
+    EXPECT_EQ(config->services.at(0).owa_password, "s3cret");
 }
 
 TEST_F(ConfigFiles, MissingFilesFailThroughXdie) {
     set_app_file("");
-    EXPECT_THROW(read_owa_cfg(ctx), fatal_error);
+    EXPECT_THROW(read_owa_cfg(ctx, *config), fatal_error);
     EXPECT_NE(logs().find("You must set owa.cfg = /path/owa.cfg in the [DBAUTH] section"),
               std::string::npos);
     const std::string missing = (dir / "nothere.cfg").string();
     set_env({"OWS_APPFILE=" + missing});
-    EXPECT_THROW(read_owa_cfg(ctx), fatal_error);
+    EXPECT_THROW(read_owa_cfg(ctx, *config), fatal_error);
     EXPECT_NE(logs().find("Unable to open owa.cfg '" + missing + "'\n"), std::string::npos);
-    EXPECT_THROW(read_server_cfg(ctx), fatal_error);
+    EXPECT_THROW(read_server_cfg(ctx, *config), fatal_error);
     EXPECT_NE(logs().find("You must set server.cfg = /path/svXXXX.cfg"), std::string::npos);
 }
 
@@ -151,29 +151,29 @@ TEST_F(ConfigFiles, ServerConfigSections) {
         "/too few\n"
         "/" +
         std::string(300, 'p') + " x /long\n");
-    EXPECT_EQ(ctx.default_mime_type, "text/x");
-    ASSERT_EQ(ctx.mime_table.size(), 3u);
-    EXPECT_EQ(ctx.mime_table[0].type, "text/html");
-    EXPECT_EQ(ctx.mime_table[0].extensions, "html htm");
-    EXPECT_EQ(ctx.mime_table[1].extensions, "gif");
-    EXPECT_EQ(ctx.mime_table[2].extensions, "na");
-    ASSERT_EQ(ctx.dir_maps.size(), 2u);
-    EXPECT_EQ(ctx.dir_maps[0].physical, "/u/docs/");
-    EXPECT_EQ(ctx.dir_maps[0].virtual_path, "/docs/");
-    EXPECT_EQ(ctx.dir_maps[1].physical, "/u/img/");
-    EXPECT_EQ(ctx.dir_maps[1].virtual_path, "/docs/img/");
+    EXPECT_EQ(config->default_mime_type, "text/x");
+    ASSERT_EQ(config->mime_table.size(), 3u);
+    EXPECT_EQ(config->mime_table[0].type, "text/html");
+    EXPECT_EQ(config->mime_table[0].extensions, "html htm");
+    EXPECT_EQ(config->mime_table[1].extensions, "gif");
+    EXPECT_EQ(config->mime_table[2].extensions, "na");
+    ASSERT_EQ(config->dir_maps.size(), 2u);
+    EXPECT_EQ(config->dir_maps[0].physical, "/u/docs/");
+    EXPECT_EQ(config->dir_maps[0].virtual_path, "/docs/");
+    EXPECT_EQ(config->dir_maps[1].physical, "/u/img/");
+    EXPECT_EQ(config->dir_maps[1].virtual_path, "/docs/img/");
 }
 
 TEST_F(ConfigFiles, DefaultMimeTypeWhenNoneOrNoServerFile) {
     read_server("[SERVER]\nDefaultMimeType=\n");
-    EXPECT_EQ(ctx.default_mime_type, "application/octet-stream");
+    EXPECT_EQ(config->default_mime_type, "application/octet-stream");
 
-    ctx.default_mime_type.reset();
+    config->default_mime_type.reset();
     set_app_file("");
     set_env({"OWS_APPFILE=" + write_file("owa.cfg", "owa_service=a\n")});
-    ReadConfigFiles(ctx);
-    EXPECT_EQ(ctx.default_mime_type, "application/octet-stream");
-    EXPECT_TRUE(ctx.mime_table.empty());
+    ReadConfigFiles(ctx, *config);
+    EXPECT_EQ(config->default_mime_type, "application/octet-stream");
+    EXPECT_TRUE(config->mime_table.empty());
 }
 
 }  // namespace

@@ -12,8 +12,8 @@ class Mime : public request_test {
   protected:
     void SetUp() override {
         request_test::SetUp();
-        ctx.mime_table = {{"text/html", "html htm"}, {"image/gif", "gif"}};
-        ctx.default_mime_type = "application/octet-stream";
+        config->mime_table = {{"text/html", "html htm"}, {"image/gif", "gif"}};
+        config->default_mime_type = "application/octet-stream";
     }
     const char* type_of(const std::string& path_info) {
         set_env({"SCRIPT_NAME=/cgi", "PATH_INFO=" + path_info});
@@ -39,7 +39,7 @@ TEST_F(Mime, ExtensionTable) {
 }
 
 TEST_F(Mime, FallbacksWithoutDefaultType) {
-    ctx.default_mime_type.reset();
+    config->default_mime_type.reset();
     EXPECT_EQ(type_of("/x/none"), nullptr);
     EXPECT_STREQ(MyGetReqMimeType(ctx), "text/html");
     set_env({"PATH_INFO=/a.gif"});
@@ -50,7 +50,7 @@ TEST_F(Mime, ValidTypeIsExact) {
     EXPECT_TRUE(isValidMimeType(ctx, "text/html"));
     EXPECT_FALSE(isValidMimeType(ctx, "Text/HTML"));
     EXPECT_FALSE(isValidMimeType(ctx, "text/htm"));
-    ctx.mime_table.clear();
+    config->mime_table.clear();
     EXPECT_FALSE(isValidMimeType(ctx, "text/html"));
     EXPECT_STREQ(type_of("/a.gif"), "application/octet-stream");
 }

@@ -12,7 +12,7 @@ class ServiceResolution : public request_test {
   protected:
     void SetUp() override {
         request_test::SetUp();
-        ctx.services.clear();
+        config->services.clear();
         ctx.service_index = -1;
         ctx.service_name.clear();
         ctx.service_type.clear();
@@ -24,7 +24,7 @@ class ServiceResolution : public request_test {
         service_entry e;
         e.owa_service = name;
         e.owa_log_dir = log_dir;
-        ctx.services.push_back(e);
+        config->services.push_back(e);
     }
     void resolve(const std::string& script, const std::string& path_info) {
         set_env({"SCRIPT_NAME=" + script, "PATH_INFO=" + path_info});
@@ -63,8 +63,9 @@ TEST_F(ServiceResolution, UrlTable) {
         EXPECT_EQ(ctx.service_type, r.type) << label;
         EXPECT_EQ(ctx.service_name, r.service) << label;
         EXPECT_EQ(ctx.procedure_name, r.procedure) << label;
-        EXPECT_EQ(*ctx.services[static_cast<std::size_t>(ctx.service_index)].owa_service == "Sales",
-                  r.service == "sales")
+        EXPECT_EQ(
+            *config->services[static_cast<std::size_t>(ctx.service_index)].owa_service == "Sales",
+            r.service == "sales")
             << label;
     }
 }
@@ -105,7 +106,7 @@ TEST_F(ServiceResolution, ErrorLogNameJoinsDirectorySeparatorAndService) {
     EXPECT_EQ(ctx.error_log_name, "/var/log//shop.err");
     resolve("/owai", "/owa/p");
     EXPECT_EQ(ctx.error_log_name, "");
-    ctx.services[0].owa_log_dir = "/" + std::string(260, 'd');
+    config->services[0].owa_log_dir = "/" + std::string(260, 'd');
     resolve("/sales", "/owa/p");
     EXPECT_EQ(ctx.error_log_name, "");
 }
@@ -113,7 +114,7 @@ TEST_F(ServiceResolution, ErrorLogNameJoinsDirectorySeparatorAndService) {
 TEST_F(ServiceResolution, DatabaseAuthenticationByServiceName) {
     resolve("/sales", "/owa/p");
     EXPECT_FALSE(ctx.use_database_auth);
-    ctx.dbauth_services = {"other", "SALES"};
+    config->dbauth_services = {"other", "SALES"};
     resolve("/sales", "/owa/p");
     EXPECT_TRUE(ctx.use_database_auth);
     resolve("/shop", "/owa/p");
@@ -123,13 +124,13 @@ TEST_F(ServiceResolution, DatabaseAuthenticationByServiceName) {
 TEST_F(ServiceResolution, PathTranslatedTakesLongestVirtualPrefix) {
     ctx.procedure_name = "docs/img/a.gif";
     EXPECT_EQ(path_translated(ctx), "/docs/img/a.gif");
-    ctx.dir_maps = {{"/u/docs/", "/docs/"}, {"/u/img/", "/docs/img/"}, {"/u/other/", "/docs/"}};
+    config->dir_maps = {{"/u/docs/", "/docs/"}, {"/u/img/", "/docs/img/"}, {"/u/other/", "/docs/"}};
     EXPECT_EQ(path_translated(ctx), "/u/img/a.gif");
     ctx.procedure_name = "docs/b.html";
     EXPECT_EQ(path_translated(ctx), "/u/docs/b.html");
     ctx.procedure_name = "docsx/b.html";
     EXPECT_EQ(path_translated(ctx), "/docsx/b.html");
-    ctx.dir_maps.push_back({"/root/", "/"});
+    config->dir_maps.push_back({"/root/", "/"});
     EXPECT_EQ(path_translated(ctx), "/root/docsx/b.html");
     ctx.procedure_name = "docs/";
     EXPECT_EQ(path_translated(ctx), "/u/docs/");
@@ -137,13 +138,13 @@ TEST_F(ServiceResolution, PathTranslatedTakesLongestVirtualPrefix) {
 
 TEST_F(ServiceResolution, TimedTags) {
     EXPECT_FALSE(isTimed(ctx, "TOTAL"));
-    ctx.timed_services = "TOTAL,GET-IMAGE-FILE";
+    config->timed_services = "TOTAL,GET-IMAGE-FILE";
     EXPECT_TRUE(isTimed(ctx, "TOTAL"));
     EXPECT_TRUE(isTimed(ctx, "GET-IMAGE-FILE"));
     EXPECT_TRUE(isTimed(ctx, "GET-IMAGE"));  // a part of a listed tag counts
     EXPECT_FALSE(isTimed(ctx, "BUILD-ARGLIST"));
     EXPECT_FALSE(isTimed(ctx, "total"));
-    ctx.timed_services = "ALL";
+    config->timed_services = "ALL";
     EXPECT_TRUE(isTimed(ctx, "BUILD-ARGLIST"));
 }
 

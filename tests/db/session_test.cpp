@@ -15,8 +15,8 @@ class Session : public request_test {
     void SetUp() override {
         request_test::SetUp();
         db->connected = false;  // no session before the first logon
-        ctx.services[0].owa_connect_string = "host=/tmp dbname=demo";
-        ctx.services[0].owa_password = "s3cret";
+        config->services[0].owa_connect_string = "host=/tmp dbname=demo";
+        config->services[0].owa_password = "s3cret";
         unsetenv("ORACLE_HOME");
         unsetenv("ORACLE_SID");
     }
@@ -32,9 +32,9 @@ TEST_F(Session, ServiceAccountLogsOnWithConnectionStringApart) {
     EXPECT_EQ(std::getenv("ORACLE_HOME"), nullptr);
 
     restart();
-    ctx.services[0].owa_connect_string.reset();
-    ctx.services[0].oracle_home = "/opt/db home";
-    ctx.services[0].oracle_sid = "SHOP";
+    config->services[0].owa_connect_string.reset();
+    config->services[0].oracle_home = "/opt/db home";
+    config->services[0].oracle_sid = "SHOP";
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr));
     EXPECT_EQ(db->logons.at(0).connect, "");
     EXPECT_STREQ(std::getenv("ORACLE_HOME"), "/opt/db home");
@@ -57,7 +57,7 @@ TEST_F(Session, BrowserCredentialsTakeThePrefixTheServiceAccountNever) {
         if (c.service_prefix != nullptr) {
             set_config("demo_web_authent_prefix", c.service_prefix);
         }
-        ctx.default_web_authent_prefix = c.default_prefix;
+        config->default_web_authent_prefix = c.default_prefix;
         const char* password = c.browser_user != nullptr ? "p/w @'\" x" : nullptr;
         ASSERT_TRUE(Logon(ctx, c.browser_user, password));
         EXPECT_EQ(db->logons.at(0).user, c.expected_user);
@@ -118,7 +118,7 @@ TEST_F(Session, LogoffEndsTheTransactionThenClosesOrResets) {
     };
     for (const auto& c : cases) {
         restart();
-        ctx.reuse_connection = c.reuse;
+        config->reuse_connection = c.reuse;
         db->on("begin dbms_session.reset_package; end;").outcomes = {{.rc = c.reset_rc}};
         if (c.logged_on) {
             ASSERT_TRUE(Logon(ctx, nullptr, nullptr));

@@ -90,10 +90,10 @@ TEST_F(ReturnImage, AnnouncesTheFirstUsableMimeType) {
     for (const auto& c : cases) {
         restart();
         if (c.gzip_configured) {
-            ctx.mime_table.push_back({"application/x-gzip", "gz"});
+            config->mime_table.push_back({"application/x-gzip", "gz"});
         }
         if (!c.octet_configured) {
-            std::erase_if(ctx.mime_table,
+            std::erase_if(config->mime_table,
                           [](const mime_row& r) { return r.type == "application/octet-stream"; });
         }
         request(c.url_name);

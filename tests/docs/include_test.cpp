@@ -128,15 +128,16 @@ TEST(RequestFile, EscapingPathsAndMaps) {
     EXPECT_FALSE(is_escaping_path("/docs/..a/b..c/.../x"));
     EXPECT_FALSE(is_escaping_path("/docs/./x"));
 
-    request_ctx ctx;
-    ctx.dir_maps = {{"/srv/img/", "/docs/img/"}, {"/srv/docs/", "/docs/"}};
+    const auto config = std::make_shared<gateway_config>();
+    config->dir_maps = {{"/srv/img/", "/docs/img/"}, {"/srv/docs/", "/docs/"}};
+    const request_ctx ctx(config);
     EXPECT_TRUE(has_dir_map(ctx, "/docs/b.html"));
     EXPECT_TRUE(has_dir_map(ctx, "/docs/img/a.gif"));
     EXPECT_TRUE(has_dir_map(ctx, "/docs/"));
     EXPECT_FALSE(has_dir_map(ctx, "/docs"));
     EXPECT_FALSE(has_dir_map(ctx, "/docsx/a"));
     EXPECT_FALSE(has_dir_map(ctx, "/a"));
-    ctx.dir_maps.push_back({"/srv/", "/"});
+    config->dir_maps.push_back({"/srv/", "/"});
     EXPECT_TRUE(has_dir_map(ctx, "/a"));
 }
 

@@ -157,8 +157,8 @@ TEST_F(CallBlock, FlexibleArgumentsPassEveryFieldAsTwoArraysInRequestOrder) {
 TEST_F(CallBlock, PathAliasRunsItsProcedureWithTheRestOfThePath) {
     const auto aliased = [this](const char* procedure, const char* path) {
         restart();
-        ctx.services[0].owa_path_alias = "/tasks/";
-        ctx.services[0].owa_path_alias_procedure = procedure;
+        config->services[0].owa_path_alias = "/tasks/";
+        config->services[0].owa_path_alias_procedure = procedure;
         ctx.procedure_name = path;
     };
     const std::pair<std::string, std::string> cases[] = {{"tasks/12/edit", "12/edit"},
@@ -204,8 +204,8 @@ TEST_F(CallBlock, CommitsBeforeTheCallOnlyWhenTimingIsOn) {
     restart();
     describe_as({described("", "")});
     ctx.procedure_name = "hello";
-    ctx.timing_table = "timings";
-    ctx.timed_services = "all";
+    config->timing_table = "timings";
+    config->timed_services = "all";
     db->on("v_$timer").outcomes = {{.row = row_values{"4711"}}};
     ASSERT_EQ(oci_do_block(ctx), 1);
     const auto commit = std::find(db->calls.begin(), db->calls.end(), "ocom");

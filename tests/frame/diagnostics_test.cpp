@@ -28,7 +28,7 @@ TEST_F(diagnostics_test, TraceSelectorChoosesModules) {
     for (const row r : {row{"ALL", true}, row{"all", true}, row{"logon", false},
                         row{"logon,diagnostics_test", true}, row{"al", false}}) {
         std::filesystem::remove(path("WRB_DBAUTH_" + std::to_string(::getpid()) + ".log"));
-        ctx.debug = r.selector;
+        config->debug = r.selector;
         KESTREL_TRACE(ctx, "hello %d", 7);
         const std::string log = fallback_log();
         EXPECT_EQ(log.find("hello 7") != std::string::npos, r.traced) << r.selector;
@@ -36,7 +36,7 @@ TEST_F(diagnostics_test, TraceSelectorChoosesModules) {
 }
 
 TEST_F(diagnostics_test, TraceLineHasModuleAndLineColumns) {
-    ctx.debug = "all";
+    config->debug = "all";
     ctx.debug_file = "logon";
     ctx.debug_line = 42;
     _debugf(ctx, "x=%s", "y");
@@ -112,7 +112,7 @@ TEST_F(diagnostics_test, DieWithReadableErrorPageSendsItWithoutReport) {
     service_entry svc;
     svc.owa_service = "sales";
     svc.owa_error_page = write_file("sorry.html", "<p>Sorry</p>\n<p>again</p>\n");
-    ctx.services = {svc};
+    config->services = {svc};
     ctx.service_index = 0;
     EXPECT_THROW(die(ctx, "boom"), fatal_error);
     EXPECT_EQ(client->written,
@@ -123,7 +123,7 @@ TEST_F(diagnostics_test, DieWithReadableErrorPageSendsItWithoutReport) {
     client->written.clear();
 
     wrb().answer = response();
-    ctx.services[0].owa_error_page = path("absent.html");
+    config->services[0].owa_error_page = path("absent.html");
     EXPECT_THROW(die(ctx, "boom"), fatal_error);
     EXPECT_TRUE(client->written.starts_with(
         "Status: 500 Internal Server Error\nContent-type: text/plain\n\n\n\n"));
@@ -147,7 +147,7 @@ TEST_F(diagnostics_test, WrbgetenvReturnsValueOrNull) {
     EXPECT_STREQ(wrbgetenv(ctx, "A"), "1");
     EXPECT_STREQ(wrbgetenv(ctx, "AB"), "2");
     EXPECT_STREQ(wrbgetenv(ctx, "EMPTY"), "");
-    ctx.debug = "all";
+    config->debug = "all";
     EXPECT_EQ(wrbgetenv(ctx, "B"), nullptr);
     EXPECT_NE(fallback_log().find("Envvar B is null"), std::string::npos);
 }

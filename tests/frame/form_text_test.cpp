@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,7 @@ TEST(Mystrtok, ReturnsTokensAndKeepsItsPositionInTheContext) {
         {"abc", {"", ""}, {"abc", nullptr}},
     };
     for (const auto& c : cases) {
-        request_ctx ctx;
+        request_ctx ctx(std::make_shared<gateway_config>());
         std::string text = c.text;
         for (std::size_t i = 0; i < c.tokens.size(); ++i) {
             const char* token =

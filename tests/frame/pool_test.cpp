@@ -15,7 +15,7 @@ class pool_test : public request_test {
   protected:
     // The total that heap_release traced into the fallback log.
     std::string released_total() {
-        ctx.debug = "all";
+        config->debug = "all";
         heap_release(ctx);
         const std::string log = fallback_log();
         const std::string tag = "Heap Freed, total of ";
@@ -85,7 +85,7 @@ TEST_F(pool_test, PersistentPoolIsSeparateAndReleasedSilently) {
     EXPECT_EQ(heap_sizeof(ctx, kept), 0u);
     EXPECT_EQ(released_total(), "7");
     EXPECT_EQ(pheap_sizeof(ctx, kept), 12u);
-    ctx.debug.reset();
+    config->debug.reset();
     pheap_release(ctx);
     EXPECT_EQ(ctx.pheap.head(), nullptr);
 }

@@ -88,23 +88,22 @@ TEST_F(cartridge_test, InitReadsSettingsAndConfiguration) {
                    blocks, {}),
               0);
     EXPECT_EQ(wrb().clientcxp, cx);
-    EXPECT_EQ(cx->dir_separator, "\\");
-    EXPECT_EQ(cx->debug, "logon");
-    EXPECT_EQ(cx->timed_services, "TOTAL");
-    EXPECT_EQ(cx->timing_table, "t");
-    EXPECT_EQ(cx->realm, "Shop");
-    EXPECT_TRUE(cx->reuse_connection);
-    EXPECT_EQ(cx->dbauth_services, (std::vector<std::string>{"a", "b", "c"}));
-    ASSERT_EQ(cx->services.size(), 1u);
-    EXPECT_EQ(cx->default_mime_type, "application/octet-stream");
-    cx->reuse_connection = false;
+    EXPECT_EQ(cx->config.dir_separator, "\\");
+    EXPECT_EQ(cx->config.debug, "logon");
+    EXPECT_EQ(cx->config.timed_services, "TOTAL");
+    EXPECT_EQ(cx->config.timing_table, "t");
+    EXPECT_EQ(cx->config.realm, "Shop");
+    EXPECT_TRUE(cx->config.reuse_connection);
+    EXPECT_EQ(cx->config.dbauth_services, (std::vector<std::string>{"a", "b", "c"}));
+    ASSERT_EQ(cx->config.services.size(), 1u);
+    EXPECT_EQ(cx->config.default_mime_type, "application/octet-stream");
 }
 
 TEST_F(cartridge_test, InitFailureIsLoggedAndContextUsable) {
     set_env({"OWS_APPFILE=" + path("missing.cfg")});
     EXPECT_EQ(tessel_init(nullptr, &cx), 1);
     ASSERT_NE(cx, nullptr);
-    EXPECT_EQ(cx->dir_separator, "/");
+    EXPECT_EQ(cx->config.dir_separator, "/");
     EXPECT_NE(fallback_log().find("Failed initialization"), std::string::npos);
 }
 

@@ -20,7 +20,7 @@ class DocsPgTest : public pg_fixture {
     void SetUp() override {
         pg_fixture::SetUp();
         serve_documents("application/octet-stream");
-        ctx.mime_table.push_back({"application/x-gzip", "gz"});
+        config->mime_table.push_back({"application/x-gzip", "gz"});
         ASSERT_EQ(execute_immediate(ctx, {db::statement_kind::written,
                                           "begin perform owa.init_cgi_env(0, '{}', '{}'); end;"}),
                   0)

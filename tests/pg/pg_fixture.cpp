@@ -184,13 +184,13 @@ void pg_fixture::SetUp() {
     service.owa_password = app_password;
     service.owa_connect_string = "host=/tmp/kestrel-pg-" + port + " port=" + port +
                                  " dbname=" + database_;  // as owa_connect_string holds it
-    ctx.services = {service};
+    config->services = {service};
     ctx.service_name = "app";
     ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << oerr_lda(ctx);
 }
 
 void pg_fixture::TearDown() {
-    ctx.reuse_connection = false;
+    config->reuse_connection = false;
     Logoff(ctx, true);
     end();
     ctx.db.reset();  // closes the session under test

@@ -62,7 +62,7 @@ class pg_fixture : public ::testing::Test, public request_state {
     // First column of the first row; "<null>" for NULL, "<none>" without rows.
     std::string scalar(const std::string& sql);
 
-    request_ctx ctx;
+    request_ctx ctx{config};
 
   private:
     std::string database_;

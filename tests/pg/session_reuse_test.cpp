@@ -38,7 +38,7 @@ class PgReuse : public pg_fixture {
   protected:
     void SetUp() override {
         pg_fixture::SetUp();
-        ctx.reuse_connection = true;
+        config->reuse_connection = true;
     }
 
     std::string backend() { return selected("select pg_backend_pid()::text"); }
@@ -191,8 +191,8 @@ TEST_F(PgReuse, LentOnlyToTheSameServiceAndExactCredentials) {
     Logoff(ctx, false);
 
     // Another service with the very same account gets a session of its own.
-    ctx.services.push_back(ctx.services[0]);
-    ctx.services[1].owa_service = "other";
+    config->services.push_back(config->services[0]);
+    config->services[1].owa_service = "other";
     ctx.service_index = 1;
     ctx.service_name = "other";
     ASSERT_TRUE(Logon(ctx, user, password)) << oerr_lda(ctx);

@@ -20,7 +20,7 @@ class PgSession : public pg_fixture {
 
 TEST_F(PgSession, WrongPasswordIsRefusedWith1017AndTheServersMessage) {
     Logoff(ctx, false);
-    ctx.services[0].owa_password = "wrong";
+    config->services[0].owa_password = "wrong";
     EXPECT_FALSE(Logon(ctx, nullptr, nullptr));
     EXPECT_EQ(ctx.lda.rc, db::invalid_logon);
     const std::string message = oerr_lda(ctx);
@@ -33,8 +33,8 @@ TEST_F(PgSession, AnyCharacterWorksInUserAndPassword) {
         const std::string password = "p/w@ 'x\" " + user;
         ensure_role(user, password);
         Logoff(ctx, false);
-        ctx.services[0].owa_user = user;
-        ctx.services[0].owa_password = password;
+        config->services[0].owa_user = user;
+        config->services[0].owa_password = password;
         ASSERT_TRUE(Logon(ctx, nullptr, nullptr)) << user << ": " << oerr_lda(ctx);
         EXPECT_EQ(selected("select user from dual", db::statement_kind::session_user), user);
     }

@@ -28,8 +28,8 @@ TEST_F(PgTiming, RowsOnlyWhenSwitchedOnAndOnlyWhenCommitted) {
     request("TOTAL", false);  // timing off
     EXPECT_EQ(scalar("select count(*) from kestrel_app.timing"), "0");
 
-    ctx.timing_table = "kestrel_app.timing";
-    ctx.timed_services = "TOTAL,DESCRIBE";
+    config->timing_table = "kestrel_app.timing";
+    config->timed_services = "TOTAL,DESCRIBE";
     request("TOTAL", false);
     request("DESCRIBE", true);
     request("EXEC-BLOCK", false);  // not a timed tag
@@ -42,8 +42,8 @@ TEST_F(PgTiming, RowsOnlyWhenSwitchedOnAndOnlyWhenCommitted) {
 }
 
 TEST_F(PgTiming, MissingTimingTableCostsTheRequestNothing) {
-    ctx.timing_table = "kestrel_app.nosuch";
-    ctx.timed_services = "all";
+    config->timing_table = "kestrel_app.nosuch";
+    config->timed_services = "all";
     EXPECT_NE(get_hsecs(ctx), 0u);
     ASSERT_EQ(execute_immediate(ctx, {db::statement_kind::written,
                                       "insert into kestrel_app.image (name) values ('kept')"}),

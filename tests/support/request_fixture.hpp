@@ -1,5 +1,6 @@
-// request_fixture.hpp - the one way a test builds a request: the context as
-// the request interface's client context, a test_client as its connection, a
+// request_fixture.hpp - the one way a test builds a request: a configuration
+// the test writes as init would, the context that reads it, installed as the
+// request interface's client context, a test_client as its connection, a
 // chosen environment, an in-memory [DBAUTH] table (or an application file),
 // and a scratch directory that receives every log and document. request_test
 // adds the recording database client; the integration tests combine
@@ -46,14 +47,15 @@ inline std::string binary_content(std::size_t n) {
 
 class request_state {
   public:
-    // Installs the state for ctx, which must outlive end(): the service
-    // "demo" owned by "demo", no arguments, an empty environment and table.
+    // Installs the state for ctx, which must outlive end() and read config:
+    // the service "demo" owned by "demo", no arguments, an empty environment
+    // and table.
     void begin(request_ctx& ctx) {
         ctx_ = &ctx;
         service_entry demo;
         demo.owa_service = "demo";
         demo.owa_user = "demo";
-        ctx.services = {demo};
+        config->services = {demo};
         ctx.service_index = 0;
         ctx.service_name = "demo";
         ctx.service_type = "/owa/";
@@ -138,13 +140,13 @@ class request_state {
     // The document road: a MIME table and the URL path /docs/ mapped to the
     // scratch directory's docs/.
     void serve_documents(const std::string& default_mime_type) {
-        ctx_->mime_table = {{"text/html", "html htm"},
-                            {"image/gif", "gif"},
-                            {"application/pdf", "pdf"},
-                            {"text/csv", "csv"},
-                            {"application/octet-stream", "bin"}};
-        ctx_->default_mime_type = default_mime_type;
-        ctx_->dir_maps = {{(dir / "docs").string() + "/", "/docs/"}};
+        config->mime_table = {{"text/html", "html htm"},
+                              {"image/gif", "gif"},
+                              {"application/pdf", "pdf"},
+                              {"text/csv", "csv"},
+                              {"application/octet-stream", "bin"}};
+        config->default_mime_type = default_mime_type;
+        config->dir_maps = {{(dir / "docs").string() + "/", "/docs/"}};
     }
 
     pair_list pairs() const {
@@ -180,6 +182,9 @@ class request_state {
         return text;
     }
 
+    // The configuration the test's context reads: the test plays init and
+    // may change it at any point.
+    const std::shared_ptr<gateway_config> config = std::make_shared<gateway_config>();
     test_client* client = nullptr;
     std::filesystem::path dir;
 
@@ -203,7 +208,7 @@ class request_test : public ::testing::Test, public request_state {
         SetUp();
     }
 
-    request_ctx ctx;
+    request_ctx ctx{config};
     recording_client* db = nullptr;
 };
 

@@ -14,8 +14,8 @@ class Timing : public request_test {
         set_env({"REMOTE_ADDR=10.0.0.7", "PATH=/bin"});
     }
     void switch_on(const char* tags) {
-        ctx.timing_table = "app.timing";
-        ctx.timed_services = tags;
+        config->timing_table = "app.timing";
+        config->timed_services = tags;
     }
 };
 
@@ -29,7 +29,7 @@ TEST_F(Timing, ClockReadsTheTimerViewOnlyWhenTimingIsOn) {
 }
 
 TEST_F(Timing, RowCarriesUrlTagReadingsUserAndClient) {
-    ctx.timed_services = "all";  // tags alone do not switch it on
+    config->timed_services = "all";  // tags alone do not switch it on
     log_timings(ctx, 1, 2, "TOTAL");
     EXPECT_TRUE(db->calls.empty());
     switch_on("DESCRIBE,TOTAL");

@@ -7,37 +7,10 @@
 namespace kestrel::db::pg {
 namespace {
 
-// One row per argument (none for a routine without arguments: ord is null).
-constexpr const char* describe_query = R"(
-WITH target AS (
-    SELECT p.oid, n.nspname, p.prokind, p.pronargdefaults, p.proargnames, p.proargmodes,
-           coalesce(p.proallargtypes, p.proargtypes::oid[]) AS argtypes,
-           coalesce(array_position(current_schemas(false)::text[], n.nspname::text), 0) AS path_rank
-    FROM pg_catalog.pg_proc p
-    JOIN pg_catalog.pg_namespace n ON n.oid = p.pronamespace
-    WHERE p.proname = $2::name
-      AND p.prokind IN ('f', 'p')
-      AND n.nspname NOT LIKE 'pg\_%'
-      AND n.nspname <> 'information_schema'
-      AND CASE WHEN $1 = '' THEN n.nspname = ANY (current_schemas(false))
-               ELSE n.nspname = $1::name END
-      AND CASE WHEN $3::text IS NULL THEN true
-               WHEN btrim($3) = '' THEN n.nspname <> ALL (ARRAY['public', 'sys', 'owa', 'htp',
-                   'htf', 'owa_util', 'owa_cookie', 'cgi_args', 'owa_sec', 'owa_opt_lock',
-                   'owa_pattern', 'owa_text', 'owa_image']::name[])
-                   AND n.nspname = ANY (current_schemas(false))
-               ELSE n.nspname::text = ANY (SELECT lower(btrim(s))
-                                           FROM unnest(string_to_array($3, ',')) AS s) END
-    ORDER BY path_rank, p.oid
-    LIMIT 1
-)
-SELECT target.nspname::text, target.prokind::text, target.pronargdefaults::text, a.ord::text,
-       coalesce(target.proargnames[a.ord], ''), coalesce(target.proargmodes[a.ord]::text, 'i'),
-       (ty.typcategory = 'A')::text
-FROM target
-LEFT JOIN LATERAL unnest(target.argtypes) WITH ORDINALITY AS a(type_oid, ord) ON true
-LEFT JOIN pg_catalog.pg_type ty ON ty.oid = a.type_oid
-ORDER BY a.ord)";
+// One row per argument, a single one with a null ord for a routine without
+// any, none when no routine matches. The toolkit's function keeps the
+// catalog query's plan for the session.
+constexpr const char* describe_query = "SELECT * FROM owa.describe_routine($1, $2, $3)";
 
 // Schema names come from the catalog and may hold any character.
 std::string quoted(std::string_view identifier) {
