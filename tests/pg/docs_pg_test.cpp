@@ -89,7 +89,7 @@ TEST_F(DocsPgTest, PiecesReadAheadLeaveTheSessionUsableWhenLeftOrFailingMidway) 
         "insert into kestrel_app.image (name, mime_type, img_size, image) select 'big', "
         "'application/octet-stream', 0, decode(string_agg(md5(i::text), '' order by i), 'hex') "
         "from generate_series(1, 262144) as i");  // 4 MiB: more than the socket holds
-    ctx.reuse_connection = true;
+    config->reuse_connection = true;
     const std::string pid = selected("select pg_backend_pid()::text");
     std::string piece(piece_size, '\0');
     const auto read = [&](std::size_t offset, std::size_t& returned) {
