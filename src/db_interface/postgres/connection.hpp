@@ -3,7 +3,8 @@
 // parameters, a batch of simple statements in one round trip, and a batch
 // guarded by a savepoint so that a failure leaves the transaction usable.
 // Statements that nothing waits for (BEGIN) can be sent ahead: they travel
-// in the round trip of the next statement instead of one of their own.
+// in the round trip of the next statement instead of one of their own. A
+// query's rows can be taken one at a time while the server sends the next.
 #pragma once
 
 #include <libpq-fe.h>
@@ -83,6 +84,18 @@ class connection {
     // usable. Returns the last result of sql, or its error.
     result exec_guarded(std::string_view sql);
 
+    // A query whose rows are taken one at a time (single-row mode): the
+    // server goes on sending the next ones, as far as the socket holds them,
+    // while the caller works on the last. False, with error (or none: see
+    // error_message), when it could not start. Every other statement first
+    // reads and drops the rows left, so the session is ready for it.
+    bool start_rows(std::string_view sql, const std::vector<param>& params, bool binary_results,
+                    result& error);
+    // The next row (PGRES_SINGLE_TUPLE), else what ends them: the query's
+    // last result (no row) or its error; then no row is pending.
+    result next_row();
+    bool rows_pending() const { return rows_pending_; }
+
     // COPY ... FROM STDIN: after exec of the COPY statement gave
     // PGRES_COPY_IN, copy_put sends data (libpq keeps no more than a
     // buffer's worth) and copy_end finishes, returning the COPY's result;
@@ -116,10 +129,13 @@ class connection {
     result exec_pipelined(const std::string& sql, const std::vector<param>& params,
                           bool binary_results);
     result next_pipeline_result();
+    // Reads and drops the rows of start_rows not taken yet.
+    void finish_rows();
 
     PGconn* conn_ = nullptr;
     std::vector<std::string> ahead_;
     ahead_results on_ahead_results_;
+    bool rows_pending_ = false;
 };
 
 }  // namespace kestrel::db::pg
