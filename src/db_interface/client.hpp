@@ -162,6 +162,12 @@ class client {
     // byte offset; returned is 0 past the end of the value.
     virtual int oflng(cursor_area& cda, int position, std::span<std::byte> piece,
                       std::size_t offset, std::size_t& returned) = 0;
+    // Says that the next oflng calls read that column in order, piece after
+    // piece, length bytes from offset (or to the end of the value): a backend
+    // may fetch those pieces ahead, and no further. Reading otherwise still
+    // works. Forgotten at the next parse.
+    virtual void plan_oflng(cursor_area& /*cda*/, int /*position*/, std::size_t /*offset*/,
+                            std::size_t /*length*/) {}
     virtual int ocom(logon_area& lda) = 0;
     virtual int orol(logon_area& lda) = 0;
     // Commits and readies a kept session for the next request, as ocom and

@@ -151,6 +151,9 @@ void send_slice(request_ctx& ctx, const char* name, document_row& row, std::FILE
     if (file != nullptr && fseeko(file, static_cast<off_t>(first), SEEK_SET) != 0) {
         die(ctx, "Unable to seek in the file of document '%s'", name);
     }
+    if (file == nullptr) {
+        ctx.db->plan_oflng(ctx.cda, 1, first, count);
+    }
     std::uint64_t offset = first;
     const std::uint64_t end = first + count;
     while (offset < end) {

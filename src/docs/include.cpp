@@ -6,6 +6,7 @@
 
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -59,6 +60,7 @@ void answer_not_found(request_ctx& ctx) {
 char* gather_long_column(request_ctx& ctx, std::span<std::byte> piece, std::size_t& total) {
     char* text = nullptr;
     total = 0;
+    ctx.db->plan_oflng(ctx.cda, 1, 0, SIZE_MAX);
     for (;;) {
         std::size_t returned = 0;
         if (ctx.db->oflng(ctx.cda, 1, piece, total, returned) != 0) {

@@ -20,18 +20,22 @@
 #include <csignal>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "db_interface/client_watch.hpp"
 #include "frame/wrb.hpp"
 #include "frame/wrb_state.hpp"
 #include "host/cgi_host.hpp"
+#include "host/fastcgi_records.hpp"
 #include "host/host.hpp"
 
 namespace kestrel {
 namespace {
 
 constexpr int listen_fd = 0;  // where a FastCGI server passes the socket
+// Writes from this size on bypass libfcgi's buffer (document pieces).
+constexpr std::size_t direct_write_bytes = 16384;
 
 volatile sig_atomic_t stop_requested = 0;
 
@@ -63,6 +67,9 @@ class fcgx_client_io final : public client_io {
     }
 
     std::size_t write(const void* buffer, std::size_t length) override {
+        if (length >= direct_write_bytes) {
+            return write_direct({static_cast<const char*>(buffer), length});
+        }
         std::size_t put = 0;
         while (put < length) {
             const int n = FCGX_PutStr(static_cast<const char*>(buffer) + put, chunk(length - put),
@@ -78,6 +85,15 @@ class fcgx_client_io final : public client_io {
     void flush() override { FCGX_FFlush(request_.out); }
 
   private:
+    // What libfcgi holds goes first, then the records of data.
+    std::size_t write_direct(std::span<const char> data) {
+        if (FCGX_FFlush(request_.out) != 0 ||
+            !write_stdout_records(request_.ipcFd, request_.requestId, data)) {
+            return 0;  // the web server has gone
+        }
+        return data.size();
+    }
+
     FCGX_Request& request_;
 };
 

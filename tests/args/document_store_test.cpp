@@ -1,5 +1,6 @@
-// document_store_test.cpp - ldimage: the generated name, the stored values
-// and type, table and directory mode, and every way it can fail.
+// document_store_test.cpp - ldimage: the generated name, the stored type and
+// every way it can fail. The bytes and paths stored in table and directory
+// mode are checked on a real server (tests/pg/args_pg_test.cpp).
 #include "args/document_store.hpp"
 
 #include <sys/resource.h>
@@ -29,25 +30,6 @@ class DocumentStore : public request_test {
         EXPECT_NE(client->written.find(message), std::string::npos) << client->written;
     }
 };
-
-TEST_F(DocumentStore, TableModeInsertsTheBytes) {
-    next_value("42");
-    const std::string content = binary_content(1000);
-    EXPECT_STREQ(store(content, "C:\\docs\\photo.jpg", "image/jpeg"), "U0000042.jpg");
-
-    const auto& run = db->statements.at(1).executions.at(0);
-    EXPECT_EQ(run.find("seqno")->text, "U0000042.jpg");
-    EXPECT_EQ(run.find("mime_type")->text, "image/jpeg");
-    EXPECT_EQ(run.find("length")->integer, 1000);
-    EXPECT_EQ(run.find("image")->text, content);
-    EXPECT_EQ(run.find("file_name")->text, "photo.jpg") << "the client's path is not kept";
-
-    restart();
-    set_config("demo_image_tname", "docs");
-    next_value("1");
-    store("x", "README");
-    EXPECT_TRUE(db->statements.at(1).text.starts_with("insert into demo.docs (")) << "configured";
-}
 
 // Only the extension of the browser's name reaches the generated name, and
 // no part of it reaches a statement's text.
@@ -105,21 +87,6 @@ TEST_F(DocumentStore, TypeFromThePartElseTheMimeTableElseTheDefault) {
         EXPECT_EQ(db->statements.at(1).executions.at(0).find("mime_type")->text, c.stored)
             << c.file << " sent as '" << c.sent << "'";
     }
-}
-
-TEST_F(DocumentStore, DirectoryModeWritesTheFileAndStoresItsPath) {
-    const auto updir = dir / "up";
-    std::filesystem::create_directories(updir);
-    set_config("demo_filedir", updir.string());
-    next_value("42");
-    const std::string content = binary_content(20000);
-    EXPECT_STREQ(store(content, "report.pdf"), "U0000042.pdf");
-
-    EXPECT_EQ(read_file(updir / "U0000042.pdf"), content);
-    const auto& run = db->statements.at(1).executions.at(0);
-    EXPECT_EQ(run.find("length")->integer, -20000);
-    EXPECT_EQ(run.find("image")->text, (updir / "U0000042.pdf").string());
-    EXPECT_EQ(run.find("seqno")->text, "U0000042.pdf");
 }
 
 TEST_F(DocumentStore, UnusableDirectoryEndsTheRequestBeforeTheInsert) {

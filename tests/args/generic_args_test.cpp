@@ -1,5 +1,5 @@
-// generic_args_test.cpp - generic-argument mode: the cgi_args block, its
-// binds in list order, failures, and the emptied list.
+// generic_args_test.cpp - generic-argument mode when the database refuses
+// the cgi_args block.
 #include "args/generic_args.hpp"
 
 #include "args/arglist.hpp"
@@ -17,37 +17,7 @@ class GenericArgs : public request_test {
     }
 };
 
-TEST_F(GenericArgs, EveryPairGoesToCgiArgsInListOrder) {
-    set_config("demo_argv_only", "whatever");
-    get("a=1&b=2&a=3");
-
-    ASSERT_EQ(db->statements.size(), 1u);
-    const auto& block = db->statements[0];
-    EXPECT_EQ(block.text,
-              "begin \tcgi_args.argC := cgi_args.argC+1; \tcgi_args.argNam(cgi_args.argC) := "
-              ":name; \tcgi_args.argVal(cgi_args.argC) := :val; end;");
-    // :name before :val, each pair bound before its own execution.
-    const pair_list expected = {{"a", "1"}, {"b", "2"}, {"a", "3"}};
-    ASSERT_EQ(block.executions.size(), expected.size());
-    ASSERT_EQ(block.binds.size(), 2 * expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(block.binds[2 * i].name, ":name");
-        EXPECT_EQ(block.binds[2 * i + 1].name, ":val");
-        const auto& live = block.executions[i].binds;
-        EXPECT_EQ(live[live.size() - 2].text, expected[i].first);
-        EXPECT_EQ(live.back().text, expected[i].second);
-    }
-    EXPECT_TRUE(ctx.args.empty());
-    EXPECT_EQ(get_unique_names_cnt(ctx), 0);
-}
-
-TEST_F(GenericArgs, WithoutTheEntryTheListIsUntouched) {
-    set_config("other_argv_only", "1");
-    get("a=1&b=2");
-    EXPECT_TRUE(db->statements.empty());
-    EXPECT_EQ(get_unique_names_cnt(ctx), 2);
-}
-
+// The pairs in request order on a real server: tests/pg/args_pg_test.cpp.
 TEST_F(GenericArgs, DatabaseFailuresEndTheRequestWithTheDatabaseText) {
     const struct {
         int parse_rc;

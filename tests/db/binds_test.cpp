@@ -10,7 +10,6 @@ class Binds : public request_test {
   protected:
     void SetUp() override {
         request_test::SetUp();
-        db->on("p(:a)").outcomes = {{.integers = {{"n", 42}}}};
         ASSERT_EQ(db->oparse(ctx.cda, db::statement_kind::written, "begin p(:a); end;"), 0);
     }
     const bind_record& last_bind() const { return db->statements.back().binds.back(); }
@@ -28,14 +27,6 @@ TEST_F(Binds, ArrayElementTooLongForSixteenBitLengthsIsRefused) {
     EXPECT_EQ(abind(ctx, "refused", refused), db::value_too_long);
     EXPECT_EQ(ctx.cda.rc, db::value_too_long);
     EXPECT_EQ(db->statements.back().binds.size(), 1u);  // nothing was bound
-}
-
-TEST_F(Binds, IntegersAreWrittenBackInPlace) {
-    std::int32_t n = 7;
-    ASSERT_EQ(nbind(ctx, ":n", &n), 0);
-    EXPECT_EQ(last_bind().integer, 7);
-    ASSERT_EQ(db->oexec(ctx.cda), 0);
-    EXPECT_EQ(n, 42);
 }
 
 }  // namespace

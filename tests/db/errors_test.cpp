@@ -77,11 +77,5 @@ TEST_F(Errors, LongReportIsNeitherCutNorOverrun) {
               std::string("call failed") + first_heading + expected + second_heading + "\n");
 }
 
-TEST_F(Errors, MessagesAreCutToTheMessageBuffer) {
-    db->messages[1] = std::string(5000, 'm');
-    ctx.lda.rc = 1;
-    EXPECT_EQ(oerr_lda(ctx), std::string(1023, 'm'));
-}
-
 }  // namespace
 }  // namespace kestrel::test

@@ -69,16 +69,6 @@ TEST_F(IncludeBlock, RepeatedNamesCostNoMoreThanTheirValues) {
     EXPECT_LT(pooled, std::size_t{64} << 20);
 }
 
-TEST_F(IncludeBlock, WritesTheBlocksPage) {
-    db->on("owa.get_page").outcomes = {
-        {.integers = {{"ndata", 2}}, .arrays = {{"data", {"<p>Hi\n", "</p>\n"}}}}};
-    set_args({{"who", "you"}});
-    EXPECT_EQ(owassi_do_block(ctx, "begin\r\nhtp.print(:who);\r\nend;"), 0);
-    EXPECT_EQ(client->written, "<p>Hi\n</p>\n");
-    EXPECT_EQ(db->statements[0].text, "begin \nhtp.print(:who); \nend;");
-    EXPECT_EQ(db->statements[0].executions.at(0).find("who")->text, "you");
-}
-
 TEST_F(IncludeBlock, FailureWritesOneEscapedErrorLineAndNoPage) {
     const struct {
         std::string block;

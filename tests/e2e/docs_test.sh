@@ -129,8 +129,9 @@ length=$(header_value content-length)
 expect_equal "$(sed -n '/^\r\?$/,$p' "$work/body" | tr -d '\r\n' | wc -c)" 0
 
 begin_case "a Range gets 206 with exactly those bytes: first, middle and last"
-# first-last, a middle range across a piece boundary, first- and -suffix.
-for row in 0-99:0:100 100000-165535:100000:65536 319990-:319990:10 -1000:319000:1000; do
+# first-last, middle ranges across one and several piece boundaries, first- and
+# -suffix.
+for row in 0-99:0:100 100000-165535:100000:65536 100000-299999:100000:200000 319990-:319990:10 -1000:319000:1000; do
     IFS=: read -r range first count <<<"$row"
     fetch "$doc" -H "Range: bytes=$range"
     expect_status 206

@@ -88,15 +88,6 @@ expect_status 200
 expect_body_has "Order $((id + 1)) saved."
 expect_equal "$(sql "select count(*) from demo.orders where id = $((id + 1))")" 1
 
-current="documents announce their real length, whatever the stored size says"
-sql "insert into demo.image (name, mime_type, img_size, image)
-     values ('e2e-sized.bin', 'application/octet-stream', 100, 'abcdef'::bytea)
-     on conflict (name) do update set img_size = 100, image = 'abcdef'::bytea" >/dev/null
-fetch "$base/demo/owai/e2e-sized.bin"
-expect_status 200
-expect_header_has "Content-Length: 6"
-expect_equal "$body" "abcdef"
-
 current="a download cut in the middle is short for the client"
 # A 64 MiB file behind a row (served by tracker, from its filedir), read
 # slowly; it shrinks while it is sent.

@@ -1,5 +1,5 @@
 // cgi_env_test.cpp - the environment block: which environment entries
-// travel and how, and the pre-action's verdict.
+// travel and how, and its failures.
 #include "exec/cgi_env.hpp"
 
 #include <array>
@@ -48,6 +48,7 @@ TEST_F(CgiEnv, GatewayPathsReplaceTheProcessOnesAndEntriesSplitAtTheFirstEqualsR
 
 TEST_F(CgiEnv, OnlyTheFirst90EntriesAreConsideredAndOverlongOnesLeftOut) {
     std::vector<std::string> env;
+    env.reserve(100);
     for (int i = 0; i < 100; ++i) {
         env.push_back("E" + std::to_string(i) + "=" + std::to_string(i));
     }
@@ -70,17 +71,7 @@ TEST_F(CgiEnv, DatabaseAuthenticationAddsUserAndPrefix) {
     EXPECT_EQ(pairs[1], (std::pair<std::string, std::string>{"WEB_AUTHENT_PREFIX", "(null)"}));
 }
 
-TEST_F(CgiEnv, PreActionDecides) {
-    set_config("pre_demo", "demo.allowed()");
-    auto& script = db->on("owa.init_cgi_env");
-    for (const int rc : {0, 1}) {
-        script.outcomes = {{.integers = {{"rc", rc}}}};
-        script.used = 0;
-        EXPECT_EQ(set_cgi_env(ctx), rc == 1);
-        EXPECT_NE(db->statements.back().text.find("if (demo.allowed()) then"), std::string::npos);
-    }
-}
-
+// The pre-action's verdict on a real server: tests/pg/exec_pg_test.cpp.
 TEST_F(CgiEnv, DatabaseFailuresDie) {
     auto& script = db->on("owa.init_cgi_env");
     script.parse_rc = 6550;

@@ -1,5 +1,5 @@
-// page_test.cpp - the page fetch: batches of 27 lines, each line written
-// with exactly its own length; post-actions.
+// page_test.cpp - the page fetch and post-actions where they fail or meet
+// a download.
 #include "exec/page.hpp"
 
 #include "docs/procedure_download.hpp"
@@ -42,51 +42,15 @@ class Page : public request_test {
     }
 };
 
-TEST_F(Page, FetchesBatchesOf27UntilABatchIsShort) {
-    const std::pair<std::size_t, std::size_t> cases[] = {{0, 1},  {1, 1},  {27, 2},
-                                                         {28, 2}, {54, 3}, {60, 3}};
-    for (const auto& [lines, executions] : cases) {
-        restart();
-        const auto page = numbered(lines);
-        page_of(page);
-        dump_page(ctx);
-        ASSERT_EQ(db->statements.size(), 1u);
-        EXPECT_EQ(db->statements[0].executions.size(), executions) << lines;
-        std::string expected;
-        for (const auto& l : page) {
-            expected += l;
-        }
-        EXPECT_EQ(client->written, expected);
-        EXPECT_EQ(client->write_sizes.size(), lines);
-    }
-}
-
-TEST_F(Page, WritesEachLineWithItsOwnLength) {
-    // A full slot, an empty line, a line without a line end.
-    page_of({std::string(255, 'x'), "", "tail", "\n"});
-    dump_page(ctx);
-    EXPECT_EQ(client->write_sizes, (std::vector<std::size_t>{255, 0, 4, 1}));
-    EXPECT_EQ(client->written, std::string(255, 'x') + "tail\n");
-}
-
+// Whole pages in batches of 27 lines, on a real server: tests/pg/exec_pg_test.cpp.
 TEST_F(Page, FetchFailureDiesAfterWhatWasWritten) {
     page_of(numbered(27)).outcomes.back() = {.rc = 1};  // the second batch fails
     EXPECT_THROW(dump_page(ctx), fatal_error);
     EXPECT_TRUE(client->written.starts_with("line 0\n"));
 }
 
-TEST_F(Page, PostActionRunsAndItsPageFollows) {
-    do_post_action(ctx);
-    EXPECT_TRUE(db->calls.empty()) << "none configured";
-
+TEST_F(Page, FailingPostActionEndsTheRequest) {
     set_config("post_demo", "demo.after");
-    page_of({"after\n"});
-    do_post_action(ctx);
-    ASSERT_EQ(db->statements.size(), 2u);
-    EXPECT_EQ(db->statements[0].text, "begin demo.after; end;");
-    EXPECT_EQ(db->statements[0].executions.size(), 1u);
-    EXPECT_EQ(client->written, "after\n");
-
     db->on("demo.after").outcomes = {{.rc = 20001}};
     EXPECT_THROW(do_post_action(ctx), fatal_error);
 }

@@ -147,6 +147,7 @@ TEST_F(diagnostics_test, WrbgetenvReturnsValueOrNull) {
     EXPECT_STREQ(wrbgetenv(ctx, "A"), "1");
     EXPECT_STREQ(wrbgetenv(ctx, "AB"), "2");
     EXPECT_STREQ(wrbgetenv(ctx, "EMPTY"), "");
+    EXPECT_EQ(wrbgetenv(ctx, "A="), nullptr);
     config->debug = "all";
     EXPECT_EQ(wrbgetenv(ctx, "B"), nullptr);
     EXPECT_NE(fallback_log().find("Envvar B is null"), std::string::npos);

@@ -1,5 +1,6 @@
-// gzip_stream_test.cpp - the gzip writer: output decompressed with zlib,
-// header and name, trailer, and a client that goes away.
+// gzip_stream_test.cpp - the gzip writer: output decompressed with zlib
+// (which checks the trailer's checksum and size), the name in the header, and
+// a client that goes away.
 #include "frame/gzip_stream.hpp"
 
 #include <random>
@@ -22,24 +23,11 @@ std::string random_bytes(std::size_t n) {
     return s;
 }
 
-std::uint32_t le32(const std::string& s, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
-    }
-    return v;
-}
-
 TEST_F(gzip_stream_test, EmptyStreamIsACompleteGzipFile) {
     gz_stream* gz = wrbgzopen(ctx, "empty.txt");
     ASSERT_NE(gz, nullptr);
     EXPECT_EQ(wrbgzclose(ctx, gz), Z_OK);
-    const std::string& out = client->written;
-    EXPECT_EQ(out.substr(0, 10), std::string("\x1f\x8b\x08\x08\0\0\0\0\0\x03", 10));
-    EXPECT_EQ(out.substr(10, 10), std::string("empty.txt\0", 10));
-    EXPECT_EQ(le32(out, out.size() - 8), 0u);
-    EXPECT_EQ(le32(out, out.size() - 4), 0u);
-    const gunzipped gz_file = gunzip(out);
+    const gunzipped gz_file = gunzip(client->written);
     EXPECT_TRUE(gz_file.ok);
     EXPECT_EQ(gz_file.data, "");
     EXPECT_EQ(gz_file.name, "empty.txt");
@@ -58,7 +46,6 @@ TEST_F(gzip_stream_test, RoundTripWithSizeTrailer) {
     EXPECT_TRUE(gz_file.ok);
     EXPECT_EQ(gz_file.data, data);
     EXPECT_EQ(gz_file.name, "doc.bin");
-    EXPECT_EQ(le32(client->written, client->written.size() - 4), data.size());
 }
 
 TEST_F(gzip_stream_test, ShortClientWriteStopsAndLeavesNoTrailer) {

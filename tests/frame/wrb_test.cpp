@@ -1,5 +1,5 @@
 // wrb_test.cpp - the web request interface over CGI: form splitting, the
-// [DBAUTH] reader, URL, error response, environment.
+// [DBAUTH] reader, URL, error response.
 #include "frame/wrb.hpp"
 
 #include "support/request_fixture.hpp"
@@ -12,6 +12,7 @@ using namespace std::string_literals;
 
 std::vector<std::string> flatten(const std::vector<arg_pair>& pairs) {
     std::vector<std::string> out;
+    out.reserve(pairs.size());
     for (const arg_pair& p : pairs) {
         out.push_back(std::string(p.name) + "=" + std::string(p.value));
     }
@@ -137,15 +138,6 @@ TEST_F(wrb_test, HttpErrorHeaderBlock) {
     wrb().answer = response();
     WRBReturnHTTPError(nullptr, 500, "Oops", 0);
     EXPECT_EQ(client->written, "Content-type: text/html\nStatus: 500 Oops\nURL Not Found");
-}
-
-TEST_F(wrb_test, EnvironmentAsSet) {
-    set_env({"X=1"});
-    char** env = WRBGetEnvironment(nullptr);
-    ASSERT_NE(env[0], nullptr);
-    EXPECT_STREQ(env[0], "X=1");
-    EXPECT_EQ(env[1], nullptr);
-    EXPECT_EQ(WRBGetEnvironmentVariable(nullptr, "X="), nullptr);
 }
 
 }  // namespace

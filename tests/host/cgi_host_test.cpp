@@ -1,5 +1,5 @@
 // cgi_host_test.cpp - the Oracle home and log directory derived from the
-// application file's path.
+// application file's path, and the answer to a refused request.
 #include "host/cgi_host.hpp"
 
 #include <gtest/gtest.h>
@@ -33,12 +33,19 @@ TEST(cgi_host, HomeAndLogDirectoryTable) {
     }
 }
 
-TEST(cgi_host, UnauthorizedAnswerQuotesTheRealm) {
-    EXPECT_EQ(unauthorized_answer(std::string("Shop \"x\"\n")),
-              "Status: 401 Unauthorized\nWWW-Authenticate: Basic realm=\"Shop _x__\"\n\n"
-              "Database log in failed");
-    EXPECT_EQ(unauthorized_answer(std::nullopt),
-              "Content-type: text/html\n\nDatabase log in failed");
+TEST(cgi_host, UnauthorizedAnswerChallengesWithARealmThatCannotBreakTheHeader) {
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {"demo_auth",
+         "Status: 401 Unauthorized\nWWW-Authenticate: Basic realm=\"demo_auth\"\n\n"
+         "Database log in failed"},
+        {"a\"b\r\nSet-Cookie: x\\",
+         "Status: 401 Unauthorized\nWWW-Authenticate: Basic realm=\"a_b__Set-Cookie: x_\"\n\n"
+         "Database log in failed"},
+        {std::nullopt, "Content-type: text/html\n\nDatabase log in failed"},
+    };
+    for (const auto& [realm, answer] : cases) {
+        EXPECT_EQ(unauthorized_answer(realm), answer);
+    }
 }
 
 }  // namespace

@@ -165,13 +165,10 @@ class fastcgi_exe_test : public request_test {
 
     std::string app_file() {
         std::filesystem::create_directories(dir / "logs");
-        const std::string block =
-            "owa_user=web\nowa_password=pw\nowa_connect_string=host=" + path("nosocket") +
-            " port=1\nowa_log_dir=" + path("logs") + "\n)\n";
         return write_file("fcgi.app",
-                          "[DBAUTH]\ndbauth_services = vault\nreuse_connection = yes\n"
-                          "[Services]\n(\nowa_service=shop\n" +
-                              block + "(\nowa_service=vault\n" + block);
+                          "[DBAUTH]\nreuse_connection = yes\n[Services]\n(\n"
+                          "owa_service=shop\nowa_user=web\nowa_connect_string=host=" +
+                              path("nosocket") + " port=1\nowa_log_dir=" + path("logs") + "\n)\n");
     }
 };
 
@@ -187,31 +184,6 @@ TEST_F(fastcgi_exe_test, ServesRequestAfterRequestAndStopsOnEachStopSignal) {
         }
         EXPECT_EQ(stop(sig), 0) << "signal " << sig;
     }
-}
-
-TEST_F(fastcgi_exe_test, EachRequestHasItsOwnEnvironmentAndCredentials) {
-    start({"OWS_APPFILE=" + app_file()});
-    const std::vector<std::pair<std::string, std::string>> vault = {
-        {"SCRIPT_NAME", "/vault"}, {"PATH_INFO", "/owa/p"}, {"REQUEST_METHOD", "GET"}};
-    auto with_credentials = vault;
-    // YWxpY2U6c2VjcmV0 is alice:secret; the logon fails for want of a
-    // server, so exec reports that rather than asking for credentials.
-    with_credentials.emplace_back("HTTP_AUTHORIZATION", "Basic YWxpY2U6c2VjcmV0");
-    const std::string first = fastcgi_request(socket_path, with_credentials);
-    EXPECT_EQ(first.find("401"), std::string::npos) << first;
-    EXPECT_NE(first.find("OWA SERVICE: vault"), std::string::npos) << first;
-    const std::string second = fastcgi_request(socket_path, vault);
-    EXPECT_TRUE(
-        second.starts_with("Status: 401 Unauthorized\n"
-                           "WWW-Authenticate: Basic realm=\"vault\"\n\n"))
-        << second;
-    const std::string third = fastcgi_request(
-        socket_path,
-        {{"SCRIPT_NAME", "/shop"}, {"PATH_INFO", "/owa/p"}, {"REQUEST_METHOD", "GET"}});
-    EXPECT_NE(third.find("Status: 503 Service Unavailable\n"), std::string::npos) << third;
-    EXPECT_NE(third.find("\n\nUnable to Logon For This Service\n"), std::string::npos) << third;
-    EXPECT_NE(third.find("\n  OWA SERVICE: shop\n"), std::string::npos) << third;
-    EXPECT_EQ(stop(SIGTERM), 0);
 }
 
 TEST_F(fastcgi_exe_test, LogsOneLineForARequestWithoutItsVariables) {

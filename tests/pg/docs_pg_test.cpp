@@ -3,6 +3,7 @@
 // blocks run as DO blocks with their placeholders spliced as literals. The
 // remaining roads (files, stored paths, fallbacks) are covered end to end by
 // tests/e2e/docs_test.sh.
+#include "db/binds.hpp"
 #include "db/errors.hpp"
 #include "db/query.hpp"
 #include "docs/download.hpp"
@@ -78,6 +79,67 @@ TEST_F(DocsPgTest, MissingDocumentUnderOwaiEndsWithTheDatabasesMessage) {
     EXPECT_THROW(return_image(ctx), fatal_error);
     EXPECT_NE(client->written.find("Content-type: text/plain"), std::string::npos);
     EXPECT_NE(client->written.find("Status: 404 Not Found\n"), std::string::npos);
+}
+
+// The pieces of a planned read arrive ahead of the gateway, so a read left
+// half done or failing midway must not leave rows in the session's way.
+TEST_F(DocsPgTest, PiecesReadAheadLeaveTheSessionUsableWhenLeftOrFailingMidway) {
+    constexpr std::size_t piece_size = 65536;
+    exec(
+        "insert into kestrel_app.image (name, mime_type, img_size, image) select 'big', "
+        "'application/octet-stream', 0, decode(string_agg(md5(i::text), '' order by i), 'hex') "
+        "from generate_series(1, 262144) as i");  // 4 MiB: more than the socket holds
+    config->reuse_connection = true;
+    const std::string pid = selected("select pg_backend_pid()::text");
+    std::string piece(piece_size, '\0');
+    const auto read = [&](std::size_t offset, std::size_t& returned) {
+        return ctx.db->oflng(ctx.cda, 1, std::as_writable_bytes(std::span(piece)), offset,
+                             returned);
+    };
+    const auto start = [&] {
+        char name[] = "big";
+        std::int16_t indicator = 0;
+        std::uint16_t length = 0;
+        std::uint16_t rc = 0;
+        ASSERT_EQ(ctx.db->oparse(ctx.cda, {.kind = db::statement_kind::document_select,
+                                           .text = "select image from kestrel_app.image where "
+                                                   "name = :name",
+                                           .relation = "kestrel_app.image"}),
+                  0);
+        ASSERT_EQ(sbind(ctx, ":name", name), 0);
+        ASSERT_EQ(ctx.db->odefin(ctx.cda, {1, std::as_writable_bytes(std::span(piece)),
+                                           db::data_type::long_raw, &indicator, &length, &rc}),
+                  0);
+        ASSERT_EQ(ctx.db->oexfet(ctx.cda), 0) << oerr_cda(ctx);
+        ctx.db->plan_oflng(ctx.cda, 1, 0, 4 << 20);
+        for (const std::size_t offset : {std::size_t{0}, piece_size, 2 * piece_size}) {
+            std::size_t returned = 0;
+            ASSERT_EQ(read(offset, returned), 0) << oerr_cda(ctx);
+            ASSERT_EQ(returned, piece_size);
+            EXPECT_EQ(hex(piece),
+                      scalar("select encode(substring(image from " + std::to_string(offset + 1) +
+                             " for 65536), 'hex') from kestrel_app.image "
+                             "where name = 'big'"));
+        }
+    };
+
+    // Left midway: the next statement runs in the same transaction.
+    start();
+    EXPECT_EQ(selected("select 'next'"), "next");
+
+    // Failing midway (cancelled): the read reports it, and after the
+    // rollback the session serves the next request.
+    start();
+    exec("select pg_cancel_backend(" + pid + ")");
+    int rc = 0;
+    for (std::size_t offset = 3 * piece_size; rc == 0 && offset < (4 << 20); offset += piece_size) {
+        std::size_t returned = 0;
+        rc = read(offset, returned);
+    }
+    EXPECT_NE(rc, 0);
+    EXPECT_NE(oerr_cda(ctx).find("57014"), std::string::npos) << oerr_cda(ctx);
+    next_request(true);
+    EXPECT_EQ(selected("select pg_backend_pid()::text"), pid) << "the session was not kept";
 }
 
 TEST_F(DocsPgTest, IncludeBlocksRunInPlaceWithQuotedPlaceholders) {

@@ -8,7 +8,9 @@
 namespace kestrel::test {
 namespace {
 
-// Code returned for binds, defines and executions before any parse.
+// Codes of cursor calls made without a session, and of binds, defines and
+// executions before any parse.
+constexpr int not_connected = 3114;
 constexpr int nothing_parsed = 1003;
 
 std::string_view bare(std::string_view name) {
@@ -43,7 +45,6 @@ bind_record snapshot(const db::scalar_bind& b) {
     bind_record r;
     r.name = std::string(b.name);
     r.type = b.type;
-    r.buffer_size = b.buffer.size();
     const auto* data = reinterpret_cast<const char*>(b.buffer.data());
     switch (b.type) {
         case db::data_type::integer:
@@ -74,8 +75,6 @@ bind_record snapshot(const db::array_bind& b) {
     r.name = std::string(b.name);
     r.type = db::data_type::string;
     r.is_array = true;
-    r.buffer_size = b.element_size;
-    r.max_elements = b.max_elements;
     const std::uint32_t count = b.current_count != nullptr ? *b.current_count : 0;
     for (std::uint32_t i = 0; i < count && i < b.max_elements; ++i) {
         const std::size_t at = i * b.element_size;
@@ -84,7 +83,6 @@ bind_record snapshot(const db::array_bind& b) {
         }
         r.elements.push_back(text_in(b.buffer.data() + at, b.element_size));
         r.lengths.push_back(i < b.lengths.size() ? b.lengths[i] : std::uint16_t{0});
-        r.indicators.push_back(i < b.indicators.size() ? b.indicators[i] : std::int16_t{0});
     }
     return r;
 }
@@ -210,12 +208,7 @@ int recording_client::odefin(db::cursor_area& cda, const db::column_define& defi
     if (const int rc = parsed_cursor("odefin"); rc != 0) {
         return cursor_result(cda, rc);
     }
-    if (live_.script != nullptr && live_.script->define_rc != 0) {
-        return cursor_result(cda, live_.script->define_rc);
-    }
     live_.defines.push_back(define);
-    statements.back().defines.push_back(
-        {.position = define.position, .type = define.type, .buffer_size = define.buffer.size()});
     return cursor_result(cda, 0);
 }
 
@@ -304,9 +297,7 @@ int recording_client::oexfet(db::cursor_area& cda) {
     if (const int rc = parsed_cursor("oexfet"); rc != 0) {
         return cursor_result(cda, rc);
     }
-    execution_record exec = read_binds();
-    exec.fetch = true;
-    statements.back().executions.push_back(std::move(exec));
+    statements.back().executions.push_back(read_binds());
     const outcome& out = next_outcome();
     live_.row.reset();
     if (out.rc != 0) {

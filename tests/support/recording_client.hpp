@@ -1,6 +1,6 @@
 // recording_client.hpp - a db::client test double for unit tests.
 // It records every operation (statement texts, binds and the values they
-// hold when the statement runs, defines) and replays scripted results, so
+// hold when the statement runs) and replays scripted results, so
 // code that talks to the database can be tested without a server.
 //
 // Rules of the double:
@@ -18,8 +18,7 @@
 //   column; oflng then serves the column's bytes from any offset.
 // - The double starts "logged on" so code can be driven without a logon;
 //   set connected = false to model no session. While not connected, every
-//   cursor operation fails with not_connected. ologof disconnects, a
-//   successful olog connects.
+//   cursor operation fails. ologof disconnects, a successful olog connects.
 #pragma once
 
 #include <cstdint>
@@ -34,34 +33,21 @@
 
 namespace kestrel::test {
 
-// Code of cursor calls made without a session.
-inline constexpr int not_connected = 3114;
-
 // One bind as seen at bind time or when the statement ran.
 struct bind_record {
     std::string name{};  // exactly as bound (":ndata" or "ndata")
     db::data_type type = db::data_type::string;
     bool is_array = false;
-    std::size_t buffer_size = 0;  // scalar buffer length, or array element size
-    std::int32_t integer = 0;     // integer binds
-    std::string text{};           // string: text up to its NUL; long_varraw: the bytes
-    // Arrays: the current_count elements (each up to its NUL), their actual
-    // lengths and indicators, and the maximum element count.
+    std::int32_t integer = 0;  // integer binds
+    std::string text{};        // string: text up to its NUL; long_varraw: the bytes
+    // Arrays: the current_count elements (each up to its NUL) and their
+    // actual lengths.
     std::vector<std::string> elements{};
     std::vector<std::uint16_t> lengths{};
-    std::vector<std::int16_t> indicators{};
-    std::uint32_t max_elements = 0;
-};
-
-struct define_record {
-    int position = 0;
-    db::data_type type = db::data_type::string;
-    std::size_t buffer_size = 0;
 };
 
 // The binds of one execution, read when the statement ran.
 struct execution_record {
-    bool fetch = false;  // oexfet rather than oexec
     std::vector<bind_record> binds{};
 
     // The bind of that name (leading ':' ignored), or null.
@@ -72,7 +58,6 @@ struct statement_record {
     db::statement_kind kind = db::statement_kind::native;
     std::string text{};
     std::vector<bind_record> binds{};  // in bind order, as bound
-    std::vector<define_record> defines{};
     std::vector<execution_record> executions{};
 
     const bind_record* find_bind(std::string_view name) const;
@@ -96,7 +81,6 @@ struct outcome {
 struct statement_script {
     int parse_rc = 0;
     std::map<std::string, int> bind_rc{};  // per bind name
-    int define_rc = 0;
     std::vector<outcome> outcomes{};
     std::size_t used = 0;  // outcomes taken so far
 };

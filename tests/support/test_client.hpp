@@ -20,7 +20,6 @@ class test_client final : public client_io {
     std::size_t offset = 0;                               // bytes of body read so far
     std::vector<std::size_t> asked;                       // the length of every read
     std::string written;
-    std::vector<std::size_t> write_sizes;
     std::size_t accept = static_cast<std::size_t>(-1);  // bytes the client still takes
 
     std::size_t read(void* buffer, std::size_t length) override {
@@ -31,7 +30,6 @@ class test_client final : public client_io {
         return n;
     }
     std::size_t write(const void* buffer, std::size_t length) override {
-        write_sizes.push_back(length);
         const std::size_t n = std::min(length, accept);
         accept -= n;
         written.append(static_cast<const char*>(buffer), n);

@@ -124,7 +124,8 @@ bool failed(const PGresult* r) {
 connection::connection(connection&& other) noexcept
     : conn_(std::exchange(other.conn_, nullptr)),
       ahead_(std::move(other.ahead_)),
-      on_ahead_results_(std::move(other.on_ahead_results_)) {}
+      on_ahead_results_(std::move(other.on_ahead_results_)),
+      rows_pending_(std::exchange(other.rows_pending_, false)) {}
 
 connection& connection::operator=(connection&& other) noexcept {
     if (this != &other) {
@@ -132,6 +133,7 @@ connection& connection::operator=(connection&& other) noexcept {
         conn_ = std::exchange(other.conn_, nullptr);
         ahead_ = std::move(other.ahead_);
         on_ahead_results_ = std::move(other.on_ahead_results_);
+        rows_pending_ = std::exchange(other.rows_pending_, false);
     }
     return *this;
 }
@@ -143,6 +145,7 @@ connection::~connection() {
 void connection::close() noexcept {
     ahead_.clear();
     on_ahead_results_ = nullptr;
+    rows_pending_ = false;
     if (conn_ != nullptr) {
         PQfinish(conn_);
         conn_ = nullptr;
@@ -235,6 +238,7 @@ result connection::flush_ahead() {
 
 result connection::exec(std::string_view sql, const std::vector<param>& params,
                         bool binary_results) {
+    finish_rows();
     if (!ahead_.empty()) {
         const pipelined_statement one{std::string(sql), params, binary_results};
         return std::move(exec_pipeline({&one, 1}).front());
@@ -271,6 +275,7 @@ std::size_t connection::queue_pipeline(const std::vector<std::string>& ahead,
 }
 
 std::vector<result> connection::exec_pipeline(std::span<const pipelined_statement> statements) {
+    finish_rows();
     const std::vector<std::string> ahead = std::exchange(ahead_, {});
     const ahead_results on_results = std::exchange(on_ahead_results_, nullptr);
     std::vector<result> results(statements.size());
@@ -360,6 +365,7 @@ result connection::last_result() {
 }
 
 std::vector<result> connection::exec_batch(const std::string& sql) {
+    finish_rows();
     const std::vector<std::string> statements = std::exchange(ahead_, {});
     const ahead_results on_results = std::exchange(on_ahead_results_, nullptr);
     std::string text;
@@ -427,6 +433,50 @@ result connection::exec_guarded_then(std::string sql, const pipelined_statement&
     }
     next_result = std::move(results[3]);
     return std::move(results[1]);
+}
+
+bool connection::start_rows(std::string_view sql, const std::vector<param>& params,
+                            bool binary_results, result& error) {
+    finish_rows();
+    if (result ahead = flush_ahead(); ahead) {
+        error = std::move(ahead);
+        return false;
+    }
+    const std::string text(sql);
+    const param_arrays p(params);
+    if (PQsendQueryParams(conn_, text.c_str(), p.count(), p.types.data(), p.values.data(),
+                          p.lengths.data(), p.formats.data(), binary_results ? 1 : 0) == 0) {
+        return false;
+    }
+    // Sent: whatever happens next, its results must be read before the
+    // next statement.
+    rows_pending_ = true;
+    PQsetSingleRowMode(conn_);
+    return true;
+}
+
+result connection::next_row() {
+    if (!rows_pending_) {
+        return result(nullptr);
+    }
+    await_result();
+    result r(PQgetResult(conn_));
+    if (r && PQresultStatus(r.get()) == PGRES_SINGLE_TUPLE) {
+        return r;
+    }
+    rows_pending_ = false;
+    await_result();
+    while (PGresult* more = PQgetResult(conn_)) {  // none after the last result
+        PQclear(more);
+        await_result();
+    }
+    return r;
+}
+
+void connection::finish_rows() {
+    while (rows_pending_) {
+        next_row();
+    }
 }
 
 bool connection::copy_put(std::string_view data) {

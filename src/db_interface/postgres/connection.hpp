@@ -3,8 +3,9 @@
 // parameters, a batch of simple statements in one round trip, and a batch
 // guarded by a savepoint so that a failure leaves the transaction usable.
 // Statements that nothing waits for (BEGIN) can be sent ahead: they travel
-// in the round trip of the next statement instead of one of their own; and
-// statements that follow each other can go together in one pipeline.
+// in the round trip of the next statement instead of one of their own, and
+// statements that follow each other can go together in one pipeline. A
+// query's rows can be taken one at a time while the server sends the next.
 #pragma once
 
 #include <libpq-fe.h>
@@ -101,6 +102,18 @@ class connection {
     // trip when sql succeeds; next's result goes to next_result.
     result exec_guarded_then(std::string sql, const pipelined_statement& next, result& next_result);
 
+    // A query whose rows are taken one at a time (single-row mode): the
+    // server goes on sending the next ones, as far as the socket holds them,
+    // while the caller works on the last. False, with error (or none: see
+    // error_message), when it could not start. Every other statement first
+    // reads and drops the rows left, so the session is ready for it.
+    bool start_rows(std::string_view sql, const std::vector<param>& params, bool binary_results,
+                    result& error);
+    // The next row (PGRES_SINGLE_TUPLE), else what ends them: the query's
+    // last result (no row) or its error; then no row is pending.
+    result next_row();
+    bool rows_pending() const { return rows_pending_; }
+
     // COPY ... FROM STDIN: after exec of the COPY statement gave
     // PGRES_COPY_IN, copy_put sends data (libpq keeps no more than a
     // buffer's worth) and copy_end finishes, returning the COPY's result;
@@ -135,10 +148,13 @@ class connection {
     std::size_t queue_pipeline(const std::vector<std::string>& ahead,
                                std::span<const pipelined_statement> statements);
     result next_pipeline_result();
+    // Reads and drops the rows of start_rows not taken yet.
+    void finish_rows();
 
     PGconn* conn_ = nullptr;
     std::vector<std::string> ahead_;
     ahead_results on_ahead_results_;
+    bool rows_pending_ = false;
 };
 
 }  // namespace kestrel::db::pg

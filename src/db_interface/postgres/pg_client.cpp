@@ -134,7 +134,7 @@ int pg_client::oparse(cursor_area& cda, const statement& what) {
     scalars_.clear();
     arrays_.clear();
     defines_.clear();
-    document_ = {};
+    pieces_.clear();
     page_.forget_exhaustion();
     if (!conn_.is_open()) {
         return fail(cda, not_logged_on, standard_message(not_logged_on));
@@ -469,7 +469,7 @@ int pg_client::oclose(cursor_area& cda) {
     scalars_.clear();
     arrays_.clear();
     defines_.clear();
-    document_ = {};
+    pieces_.clear();
     return cda.rc = 0;
 }
 
@@ -481,7 +481,7 @@ int pg_client::ologof(logon_area& lda) {
     descriptions_.clear();
     generation_readable_ = false;
     page_.clear();
-    document_ = {};
+    pieces_.clear();
     return lda.rc = 0;
 }
 

@@ -16,6 +16,7 @@
 #include "db_interface/postgres/connection.hpp"
 #include "db_interface/postgres/description_cache.hpp"
 #include "db_interface/postgres/page_reader.hpp"
+#include "db_interface/postgres/piece_reader.hpp"
 #include "db_interface/postgres/routines.hpp"
 #include "db_interface/postgres/statement_map.hpp"
 
@@ -34,6 +35,8 @@ class pg_client final : public client {
     int oexfet(cursor_area& cda) override;
     int oflng(cursor_area& cda, int position, std::span<std::byte> piece, std::size_t offset,
               std::size_t& returned) override;
+    void plan_oflng(cursor_area& cda, int position, std::size_t offset,
+                    std::size_t length) override;
     int ocom(logon_area& lda) override;
     int orol(logon_area& lda) override;
     int commit_and_reset(logon_area& lda, cursor_area& cda,
@@ -44,15 +47,6 @@ class pg_client final : public client {
     std::string server_encoding() const override;
 
   private:
-    // The row of the document last fetched, for the piece reads that follow.
-    struct document_row {
-        bool valid = false;
-        std::string name;  // a view has no ctid: pieces are read by name
-        std::size_t total = 0;
-        std::size_t cached_offset = 0;
-        std::string cached;  // the bytes last read from cached_offset
-    };
-
     // Failure bookkeeping: the code goes to the cursor and the text is kept
     // for oerhms.
     int fail(cursor_area& cda, int code, std::string text);
@@ -128,7 +122,7 @@ class pg_client final : public client {
     bool generation_readable_ = false;  // learnt at each reset
     std::string exposed_schemas_;       // of the logon: what a request may describe
     page_reader page_;
-    document_row document_;
+    piece_reader pieces_;  // of the document row last fetched
     int last_code_ = 0;
     std::string last_text_;
 };

@@ -359,13 +359,11 @@ int pg_client::run_document_select(cursor_area& cda) {
     if (PQntuples(r.get()) > 1) {
         return fail(cda, too_many_rows, standard_message(too_many_rows));
     }
-    document_.valid = true;
-    document_.name.assign(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0));
-    document_.total = std::strtoull(
-        std::string(PQgetvalue(r.get(), 0, 1), PQgetlength(r.get(), 0, 1)).c_str(), nullptr, 10);
-    document_.cached_offset = 0;
-    document_.cached.assign(PQgetvalue(r.get(), 0, 2), PQgetlength(r.get(), 0, 2));
     deliver_row(r.get(), 2, true);
+    std::string row_name(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0));
+    const std::size_t total = std::strtoull(
+        std::string(PQgetvalue(r.get(), 0, 1), PQgetlength(r.get(), 0, 1)).c_str(), nullptr, 10);
+    pieces_.start(statement_.relation.quoted(), std::move(row_name), total, std::move(r), 2);
     cda.rpc = 1;
     return cda.rc = 0;
 }
@@ -373,35 +371,25 @@ int pg_client::run_document_select(cursor_area& cda) {
 int pg_client::oflng(cursor_area& cda, int position, std::span<std::byte> piece, std::size_t offset,
                      std::size_t& returned) {
     returned = 0;
-    if (!document_.valid || position != 1) {
+    if (!pieces_.started() || position != 1) {
         return fail(cda, no_data_found, standard_message(no_data_found));
     }
-    if (offset >= document_.total || piece.empty()) {
-        return cda.rc = 0;
-    }
-    const std::size_t wanted = std::min(piece.size(), document_.total - offset);
-    const bool cached = offset >= document_.cached_offset &&
-                        offset + wanted <= document_.cached_offset + document_.cached.size();
-    if (!cached) {
-        const std::string sql = "SELECT substring(image FROM $2::integer FOR $3::integer) FROM " +
-                                statement_.relation.quoted() + " WHERE name = $1";
-        result r = conn_.exec(sql,
-                              {param{document_.name}, param{std::to_string(offset + 1)},
-                               param{std::to_string(wanted)}},
-                              true);
-        if (failed(r.get())) {
-            return fail_result(cda, r.get());
-        }
-        if (PQntuples(r.get()) != 1) {
+    result error;
+    switch (pieces_.read(conn_, offset, piece, returned, error)) {
+        case piece_reader::outcome::read:
+            return cda.rc = 0;
+        case piece_reader::outcome::missing:
             return fail(cda, no_data_found, standard_message(no_data_found));
-        }
-        document_.cached_offset = offset;
-        document_.cached.assign(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0));
+        case piece_reader::outcome::failed:
+            break;
     }
-    const std::size_t from = offset - document_.cached_offset;
-    returned = std::min(wanted, document_.cached.size() - std::min(from, document_.cached.size()));
-    std::memcpy(piece.data(), document_.cached.data() + from, returned);
-    return cda.rc = 0;
+    return fail_result(cda, error.get());
+}
+
+void pg_client::plan_oflng(cursor_area&, int position, std::size_t offset, std::size_t length) {
+    if (position == 1) {
+        pieces_.plan(offset, length);
+    }
 }
 
 int pg_client::run_timing_insert(cursor_area& cda) {
