@@ -134,6 +134,10 @@ struct statement {
     std::string_view routine{};                     // call
     std::span<const std::string_view> arguments{};  // call: each bound as :name
     std::string_view pre_action{};                  // cgi_env: trusted configuration
+    // call and written: on success the page fetch follows (a timed request
+    // logs its timing in between), so the backend may fetch the first page
+    // piece in the same round trip and keep it for the page fetch.
+    bool page_follows = false;
 };
 
 class client {

@@ -107,7 +107,9 @@ int owassi_do_block(request_ctx& ctx, std::string_view block) {
     const std::string_view statement(text, block.size());
     KESTREL_TRACE(ctx, "include block of %zu bytes", block.size());
 
-    if (ctx.db->oparse(ctx.cda, db::statement_kind::written, statement) != 0) {
+    if (ctx.db->oparse(
+            ctx.cda,
+            {.kind = db::statement_kind::written, .text = statement, .page_follows = true}) != 0) {
         write_block_error(ctx);
         return 0;
     }

@@ -178,7 +178,8 @@ int oci_do_block(request_ctx& ctx) {
     if (session_client(ctx).oparse(ctx.cda, {.kind = db::statement_kind::call,
                                              .text = block,
                                              .routine = routine->name,
-                                             .arguments = names}) != 0) {
+                                             .arguments = names,
+                                             .page_follows = true}) != 0) {
         die_with_cursor_error(ctx);
     }
     bind_call(ctx, route, names, routine->tables);

@@ -12,7 +12,8 @@
 
 namespace kestrel {
 
-// 1 when the procedure ran, 0 when no procedure of that name exists (as
+// 1 when the procedure ran (its page is to be fetched next: the call may
+// have brought the first piece of it), 0 when no procedure of that name exists (as
 // given, or qualified with the service's owa_user). Names that are no valid
 // routine name or are excluded count as no procedure and touch nothing. A
 // form field whose name is no identifier, and every database failure, end

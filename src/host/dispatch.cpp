@@ -38,13 +38,16 @@ void do_post_action(request_ctx& ctx) {
         return;
     }
     const std::string block = std::string("begin ") + post_action + "; end;";
-    if (session_client(ctx).oparse(ctx.cda, db::statement_kind::written, block) != 0 ||
+    // A document or file is the whole response: a page after it would
+    // corrupt it (and contradict its Content-Length).
+    const bool page_wanted = !is_streaming();
+    if (session_client(ctx).oparse(ctx.cda, {.kind = db::statement_kind::written,
+                                             .text = block,
+                                             .page_follows = page_wanted}) != 0 ||
         session_client(ctx).oexec(ctx.cda) != 0) {
         die_with_cursor_error(ctx);
     }
-    // A document or file is the whole response: a page after it would
-    // corrupt it (and contradict its Content-Length).
-    if (!is_streaming()) {
+    if (page_wanted) {
         dump_page(ctx);
     }
 }

@@ -171,6 +171,39 @@ TEST_F(PgExec, PagesArriveWholeInBatchesOf27Lines) {
                   std::string(255, 'y') + "\n" + accents);
 }
 
+TEST_F(PgExec, CallPagesArriveWholeAndInOrderAndNeverOutliveTheirRequest) {
+    exec(R"(
+        CREATE PROCEDURE kestrel_app.lines(n integer, tag text) LANGUAGE plpgsql AS $$
+            BEGIN FOR i IN 1..n LOOP PERFORM htp.print(tag || i); END LOOP;
+            IF tag = 'fail' THEN RAISE EXCEPTION 'failed on purpose'; END IF; END $$;
+    )");
+    const auto lines = [](int n, const std::string& tag) {
+        std::string text;
+        for (int i = 1; i <= n; ++i) {
+            text.append(tag).append(std::to_string(i)).append("\n");
+        }
+        return text;
+    };
+    // Pages of several pieces, and pages of two calls before one fetch.
+    ASSERT_EQ(call("lines", {{"n", "20000"}, {"tag", "a"}}), 1);
+    ASSERT_EQ(call("lines", {{"n", "2"}, {"tag", "b"}}), 1);
+    dump_page(ctx);
+    EXPECT_EQ(client->written,
+              "Content-type: text/html; charset=utf-8\n\n" + lines(20000, "a") + lines(2, "b"));
+    // A kept session: a page nobody fetched, or a failed call's, is gone.
+    config->reuse_connection = true;
+    next_request();
+    ASSERT_EQ(call("lines", {{"n", "3"}, {"tag", "unread"}}), 1);
+    next_request(true);
+    EXPECT_THROW(call("lines", {{"n", "3"}, {"tag", "fail"}}), fatal_error);
+    next_request(true);
+    client->written.clear();
+    wrb().answer = response();
+    ASSERT_EQ(call("lines", {{"n", "1"}, {"tag", "c"}}), 1);
+    dump_page(ctx);
+    EXPECT_EQ(client->written, "Content-type: text/html; charset=utf-8\n\n" + lines(1, "c"));
+}
+
 TEST_F(PgExec, BlocksOfOneCallRunTheRoutineOrDoNotCompile) {
     const std::pair<std::string, int> cases[] = {
         {"begin kestrel_app.proc0; end;", 0},

@@ -17,8 +17,8 @@
 namespace kestrel::db::pg {
 namespace {
 
-constexpr const char* guard_open = "SAVEPOINT kestrel_guard; ";
-constexpr const char* guard_release = "; RELEASE SAVEPOINT kestrel_guard";
+constexpr const char* guard_open = "SAVEPOINT kestrel_guard";
+constexpr const char* guard_release = "RELEASE SAVEPOINT kestrel_guard";
 constexpr const char* guard_undo =
     "ROLLBACK TO SAVEPOINT kestrel_guard; RELEASE SAVEPOINT kestrel_guard";
 
@@ -95,7 +95,7 @@ connect_failure split_sqlstate(std::string message) {
 
 // The parallel arrays libpq takes for a statement's parameters.
 struct param_arrays {
-    explicit param_arrays(const std::vector<param>& params) {
+    explicit param_arrays(std::span<const param> params) {
         for (const auto& p : params) {
             values.push_back(p.is_null ? nullptr : p.value.c_str());
             lengths.push_back(static_cast<int>(p.value.size()));
@@ -239,10 +239,11 @@ result connection::flush_ahead() {
 result connection::exec(std::string_view sql, const std::vector<param>& params,
                         bool binary_results) {
     finish_rows();
-    const std::string text(sql);
     if (!ahead_.empty()) {
-        return exec_pipelined(text, params, binary_results);
+        const pipelined_statement one{std::string(sql), params, binary_results};
+        return std::move(exec_pipeline({&one, 1}).front());
     }
+    const std::string text(sql);
     const param_arrays p(params);
     if (PQsendQueryParams(conn_, text.c_str(), p.count(), p.types.data(), p.values.data(),
                           p.lengths.data(), p.formats.data(), binary_results ? 1 : 0) == 0) {
@@ -251,57 +252,70 @@ result connection::exec(std::string_view sql, const std::vector<param>& params,
     return last_result();
 }
 
-result connection::exec_pipelined(const std::string& sql, const std::vector<param>& params,
-                                  bool binary_results) {
-    const std::vector<std::string> statements = std::exchange(ahead_, {});
-    const ahead_results on_results = std::exchange(on_ahead_results_, nullptr);
-    const param_arrays p(params);
-    if (PQenterPipelineMode(conn_) == 0) {
-        send_ahead(statements, on_results);
-        return result(nullptr);
-    }
-    std::size_t sent = 0;
-    for (const auto& statement : statements) {
+std::size_t connection::queue_pipeline(const std::vector<std::string>& ahead,
+                                       std::span<const pipelined_statement> statements) {
+    std::size_t queued = 0;
+    for (const auto& statement : ahead) {
         if (PQsendQueryParams(conn_, statement.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) ==
             0) {
-            break;
+            return queued;
         }
-        ++sent;
+        ++queued;
     }
-    if (sent == statements.size() &&
-        PQsendQueryParams(conn_, sql.c_str(), p.count(), p.types.data(), p.values.data(),
-                          p.lengths.data(), p.formats.data(), binary_results ? 1 : 0) == 1) {
-        ++sent;
+    for (const auto& statement : statements) {
+        const param_arrays p(statement.params);
+        if (PQsendQueryParams(conn_, statement.sql.c_str(), p.count(), p.types.data(),
+                              p.values.data(), p.lengths.data(), p.formats.data(),
+                              statement.binary_results ? 1 : 0) == 0) {
+            return queued;
+        }
+        ++queued;
     }
-    if (sent == 0) {  // nothing went: what was to go ahead waits for the next statement
+    return queued;
+}
+
+std::vector<result> connection::exec_pipeline(std::span<const pipelined_statement> statements) {
+    finish_rows();
+    const std::vector<std::string> ahead = std::exchange(ahead_, {});
+    const ahead_results on_results = std::exchange(on_ahead_results_, nullptr);
+    std::vector<result> results(statements.size());
+    if (PQenterPipelineMode(conn_) == 0) {
+        send_ahead(ahead, on_results);
+        return results;
+    }
+    const std::size_t queued = queue_pipeline(ahead, statements);
+    if (queued == 0) {  // nothing went: what was to go ahead waits for the next statement
         PQexitPipelineMode(conn_);
-        send_ahead(statements, on_results);
-        return result(nullptr);
+        send_ahead(ahead, on_results);
+        return results;
     }
-    if (sent < statements.size() + 1 || PQpipelineSync(conn_) == 0) {
+    if (queued < ahead.size() + statements.size() || PQpipelineSync(conn_) == 0) {
         // Part of it queued, perhaps run: a session in an unknown state is
         // not used again (the server rolls back what it ran).
         close();
-        return result(nullptr);
+        return results;
     }
-    std::vector<result> ahead;
-    for (std::size_t i = 0; i < statements.size(); ++i) {
-        ahead.push_back(next_pipeline_result());
+    std::vector<result> ahead_results;
+    for (std::size_t i = 0; i < ahead.size(); ++i) {
+        ahead_results.push_back(next_pipeline_result());
     }
-    result own = next_pipeline_result();
+    for (auto& r : results) {
+        r = next_pipeline_result();
+    }
     await_result();
     const result sync(PQgetResult(conn_));  // PGRES_PIPELINE_SYNC, nothing to read
     PQexitPipelineMode(conn_);
     if (on_results) {
-        on_results(ahead);
+        on_results(ahead_results);
     }
     // After a failure the rest of the pipeline is skipped: report the cause.
-    for (auto& r : ahead) {
-        if (failed(r.get())) {
-            return std::move(r);
+    for (auto& r : ahead_results) {
+        if (failed(r.get()) && !results.empty()) {
+            results.front() = std::move(r);
+            break;
         }
     }
-    return own;
+    return results;
 }
 
 // One statement's result in a pipeline, and the end marker that follows it.
@@ -386,8 +400,8 @@ std::vector<result> connection::exec_batch(const std::string& sql) {
 }
 
 result connection::exec_guarded(std::string_view sql) {
-    std::vector<result> results =
-        exec_batch(std::string(guard_open).append(sql).append(guard_release));
+    std::vector<result> results = exec_batch(
+        std::string(guard_open).append("; ").append(sql).append("; ").append(guard_release));
     for (std::size_t i = 0; i < results.size(); ++i) {
         if (failed(results[i].get())) {
             if (i > 0) {  // the savepoint exists: undo what sql did
@@ -401,6 +415,24 @@ result connection::exec_guarded(std::string_view sql) {
         return result(nullptr);
     }
     return std::move(results[results.size() - 2]);
+}
+
+result connection::exec_guarded_then(std::string sql, const pipelined_statement& next,
+                                     result& next_result) {
+    const std::array<pipelined_statement, 4> statements{
+        {{guard_open}, {std::move(sql)}, {guard_release}, next}};
+    std::vector<result> results = exec_pipeline(statements);
+    if (failed(results[0].get())) {
+        return std::move(results[0]);
+    }
+    for (std::size_t i = 1; i < 3; ++i) {
+        if (failed(results[i].get())) {  // the savepoint exists: undo what sql did
+            exec_batch(guard_undo);
+            return std::move(results[i]);
+        }
+    }
+    next_result = std::move(results[3]);
+    return std::move(results[1]);
 }
 
 bool connection::start_rows(std::string_view sql, const std::vector<param>& params,

@@ -3,7 +3,8 @@
 // parameters, a batch of simple statements in one round trip, and a batch
 // guarded by a savepoint so that a failure leaves the transaction usable.
 // Statements that nothing waits for (BEGIN) can be sent ahead: they travel
-// in the round trip of the next statement instead of one of their own. A
+// in the round trip of the next statement instead of one of their own, and
+// statements that follow each other can go together in one pipeline. A
 // query's rows can be taken one at a time while the server sends the next.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +40,13 @@ struct param {
 };
 
 inline constexpr Oid bytea_oid = 17;
+
+// One statement of a pipeline: a single statement, values as parameters.
+struct pipelined_statement {
+    std::string sql;
+    std::span<const param> params{};
+    bool binary_results = false;
+};
 
 // Why a logon failed: the server's message and its SQLSTATE when it sent one.
 struct connect_failure {
@@ -75,6 +84,12 @@ class connection {
     result exec(std::string_view sql, const std::vector<param>& params = {},
                 bool binary_results = false);
 
+    // Statements that go together in one round trip (a pipeline), after what
+    // was sent ahead: one result each, in order. After a failure the rest do
+    // not run and their results are failures too; a failure of what was sent
+    // ahead is the first statement's result.
+    std::vector<result> exec_pipeline(std::span<const pipelined_statement> statements);
+
     // Simple statements separated by ';' in one round trip; the results of
     // each, in order. Stops at the first error, which is the last result.
     std::vector<result> exec_batch(const std::string& sql);
@@ -83,6 +98,9 @@ class connection {
     // on failure the transaction is rolled back to the savepoint and stays
     // usable. Returns the last result of sql, or its error.
     result exec_guarded(std::string_view sql);
+    // As exec_guarded for a single statement, with next in the same round
+    // trip when sql succeeds; next's result goes to next_result.
+    result exec_guarded_then(std::string sql, const pipelined_statement& next, result& next_result);
 
     // A query whose rows are taken one at a time (single-row mode): the
     // server goes on sending the next ones, as far as the socket holds them,
@@ -126,8 +144,9 @@ class connection {
     void await_result();
     // The results of the statement sent, the last one kept as PQexec does.
     result last_result();
-    result exec_pipelined(const std::string& sql, const std::vector<param>& params,
-                          bool binary_results);
+    // Queues what was sent ahead and statements; the number queued.
+    std::size_t queue_pipeline(const std::vector<std::string>& ahead,
+                               std::span<const pipelined_statement> statements);
     result next_pipeline_result();
     // Reads and drops the rows of start_rows not taken yet.
     void finish_rows();

@@ -7,12 +7,29 @@
 namespace kestrel::db::pg {
 namespace {
 
-constexpr const char* chunk_query = "SELECT piece, more::text FROM owa.get_page_chunk($1)";
-constexpr const char* chunk_bytes = "65536";
+constexpr const char* chunk_query = "SELECT piece, more::text FROM owa.get_page_chunk(65536)";
 
 }  // namespace
 
+pipelined_statement page_reader::fetch_statement() {
+    return {chunk_query};
+}
+
+void page_reader::keep_fetched(result piece) {
+    // A piece nobody read yet is older: it goes first.
+    if (fetched_) {
+        result error;
+        if (!take(std::move(fetched_), error)) {
+            fetched_ = std::move(error);
+            return;
+        }
+    }
+    fetched_ = std::move(piece);
+    exhausted_ = false;
+}
+
 void page_reader::clear() {
+    fetched_.reset();
     pending_.clear();
     pos_ = 0;
     exhausted_ = false;
@@ -24,7 +41,10 @@ bool page_reader::has_whole_line() const {
 }
 
 bool page_reader::fetch(connection& conn, result& error) {
-    result r = conn.exec(chunk_query, {param{chunk_bytes}});
+    return take(fetched_ ? std::move(fetched_) : conn.exec(chunk_query), error);
+}
+
+bool page_reader::take(result r, result& error) {
     if (failed(r.get())) {
         error = std::move(r);
         return false;

@@ -99,6 +99,11 @@ class pg_client final : public client {
     int run_reset(cursor_area& cda);
     int run_text(cursor_area& cda, bool fetch);
     int run_guarded(cursor_area& cda, const std::string& sql, bool fetch);
+    // The statement, with the first page piece in its round trip when the
+    // page follows it: the piece waits in the page reader. The statement's
+    // result; after a failure nothing was fetched.
+    result exec_before_page(const std::string& sql, const std::vector<param>& params);
+    result exec_guarded_before_page(const std::string& sql);
     // The statement text with the bound placeholders as literals; none when
     // libpq refused a value (the failure is recorded).
     std::optional<std::string> spliced(cursor_area& cda, std::string_view text);

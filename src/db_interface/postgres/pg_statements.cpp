@@ -214,7 +214,7 @@ int pg_client::run_call(cursor_area& cda) {
         }
         params.push_back(std::move(*value));
     }
-    result r = conn_.exec(call_statement(*described_, statement_.arguments), params);
+    result r = exec_before_page(call_statement(*described_, statement_.arguments), params);
     if (failed(r.get())) {
         if (described_from_cache_) {
             // Perhaps described before a change this request raced with:
@@ -507,7 +507,7 @@ int pg_client::run_text(cursor_area& cda, bool fetch) {
 int pg_client::run_guarded(cursor_area& cda, const std::string& sql, bool fetch) {
     // Guarded: include blocks fail without ending the request, and the
     // blocks after them still need a working transaction.
-    result r = conn_.exec_guarded(sql);
+    result r = exec_guarded_before_page(sql);
     if (failed(r.get())) {
         return fail_result(cda, r.get());
     }
@@ -522,6 +522,32 @@ int pg_client::run_guarded(cursor_area& cda, const std::string& sql, bool fetch)
     }
     deliver_row(r.get(), 0, false);
     return cda.rc = 0;
+}
+
+result pg_client::exec_before_page(const std::string& sql, const std::vector<param>& params) {
+    if (!statement_.page_follows) {
+        return conn_.exec(sql, params);
+    }
+    const std::array<pipelined_statement, 2> statements{
+        {{sql, params}, page_reader::fetch_statement()}};
+    std::vector<result> results = conn_.exec_pipeline(statements);
+    if (!failed(results[0].get())) {
+        page_.keep_fetched(std::move(results[1]));
+    }
+    return std::move(results[0]);
+}
+
+result pg_client::exec_guarded_before_page(const std::string& sql) {
+    // Text as written may hold several statements, which a pipeline refuses.
+    if (!statement_.page_follows || statement_.form == written_form::plain) {
+        return conn_.exec_guarded(sql);
+    }
+    result piece;
+    result r = conn_.exec_guarded_then(sql, page_reader::fetch_statement(), piece);
+    if (!failed(r.get())) {
+        page_.keep_fetched(std::move(piece));
+    }
+    return r;
 }
 
 }  // namespace kestrel::db::pg

@@ -180,6 +180,7 @@ mapped_statement map_statement(const statement& what, std::string_view described
     mapped_statement out;
     out.kind = what.kind;
     out.text = std::string(what.text);
+    out.page_follows = what.page_follows;
     switch (what.kind) {
         case statement_kind::written:
             out.form = read_written(what.text, out);

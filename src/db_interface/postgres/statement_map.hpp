@@ -50,7 +50,8 @@ struct mapped_statement {
     std::vector<call_argument> arguments;
     std::string routine;
     std::string argument_text;
-    std::string invalid;  // why the statement cannot be run (call and names)
+    std::string invalid;        // why the statement cannot be run (call and names)
+    bool page_follows = false;  // call and written: see statement::page_follows
 };
 
 std::string fold_identifier(std::string_view name);
