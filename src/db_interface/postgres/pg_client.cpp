@@ -86,6 +86,20 @@ int pg_client::fail(cursor_area& cda, int code, std::string text) {
     return code;
 }
 
+int pg_client::fail(cursor_area& cda, int code) {
+    return fail(cda, code, standard_message(code));
+}
+
+int pg_client::one_row(cursor_area& cda, const PGresult* r) {
+    if (PQntuples(r) == 0) {
+        return fail(cda, no_data_found);
+    }
+    if (PQntuples(r) > 1) {
+        return fail(cda, too_many_rows);
+    }
+    return 0;
+}
+
 int pg_client::fail_result(cursor_area& cda, const PGresult* r) {
     if (r == nullptr) {
         return fail(cda, code_for_sqlstate(""), conn_.error_message());
@@ -124,7 +138,7 @@ int pg_client::olog(logon_area& lda, const logon_request& who) {
 int pg_client::oopen(cursor_area& cda, logon_area&) {
     parsed_ = false;
     if (!conn_.is_open()) {
-        return fail(cda, not_logged_on, standard_message(not_logged_on));
+        return fail(cda, not_logged_on);
     }
     return cda.rc = 0;
 }
@@ -137,7 +151,7 @@ int pg_client::oparse(cursor_area& cda, const statement& what) {
     pieces_.clear();
     page_.forget_exhaustion();
     if (!conn_.is_open()) {
-        return fail(cda, not_logged_on, standard_message(not_logged_on));
+        return fail(cda, not_logged_on);
     }
     statement_ = map_statement(what, described_ ? described_->requested : "");
     if (statement_.kind != statement_kind::reset_package) {
@@ -174,7 +188,7 @@ int pg_client::check_document_table(cursor_area& cda) {
 
 int pg_client::obndrv(cursor_area& cda, const scalar_bind& bind) {
     if (!parsed_) {
-        return fail(cda, no_statement, standard_message(no_statement));
+        return fail(cda, no_statement);
     }
     std::erase_if(scalars_,
                   [&](const scalar_bind& b) { return same_bind_name(b.name, bind.name); });
@@ -184,7 +198,7 @@ int pg_client::obndrv(cursor_area& cda, const scalar_bind& bind) {
 
 int pg_client::obndra(cursor_area& cda, const array_bind& bind) {
     if (!parsed_) {
-        return fail(cda, no_statement, standard_message(no_statement));
+        return fail(cda, no_statement);
     }
     std::erase_if(arrays_, [&](const array_bind& b) { return same_bind_name(b.name, bind.name); });
     arrays_.push_back(bind);
@@ -193,7 +207,7 @@ int pg_client::obndra(cursor_area& cda, const array_bind& bind) {
 
 int pg_client::odefin(cursor_area& cda, const column_define& define) {
     if (!parsed_) {
-        return fail(cda, no_statement, standard_message(no_statement));
+        return fail(cda, no_statement);
     }
     std::erase_if(defines_, [&](const column_define& d) { return d.position == define.position; });
     defines_.push_back(define);
@@ -331,7 +345,7 @@ void pg_client::deliver_row(const PGresult* r, int first_column, bool binary) {
 
 int pg_client::oexec(cursor_area& cda) {
     if (!parsed_) {
-        return fail(cda, no_statement, standard_message(no_statement));
+        return fail(cda, no_statement);
     }
     switch (statement_.kind) {
         case statement_kind::start_date:
@@ -362,12 +376,12 @@ int pg_client::oexec(cursor_area& cda) {
         case statement_kind::written:
             return run_written(cda, false);
     }
-    return fail(cda, no_statement, standard_message(no_statement));
+    return fail(cda, no_statement);
 }
 
 int pg_client::oexfet(cursor_area& cda) {
     if (!parsed_) {
-        return fail(cda, no_statement, standard_message(no_statement));
+        return fail(cda, no_statement);
     }
     switch (statement_.kind) {
         case statement_kind::start_date:
@@ -399,7 +413,7 @@ int pg_client::oexfet(cursor_area& cda) {
     if (const int rc = oexec(cda); rc != 0) {
         return rc;
     }
-    return fail(cda, no_data_found, standard_message(no_data_found));
+    return fail(cda, no_data_found);
 }
 
 void pg_client::leave_idle() {
@@ -426,7 +440,7 @@ void pg_client::leave_idle() {
 int pg_client::end_transaction(logon_area& lda, const char* statement) {
     cursor_area scratch;
     if (!conn_.is_open()) {
-        return lda.rc = fail(scratch, not_logged_on, standard_message(not_logged_on));
+        return lda.rc = fail(scratch, not_logged_on);
     }
     if (idle_) {
         return lda.rc = 0;  // no statement since: nothing to end
@@ -456,7 +470,7 @@ int pg_client::commit_and_reset(logon_area& lda, cursor_area& cda,
         return client::commit_and_reset(lda, cda, reset_statement);
     }
     if (!conn_.is_open()) {
-        return lda.rc = fail(cda, not_logged_on, standard_message(not_logged_on));
+        return lda.rc = fail(cda, not_logged_on);
     }
     bool commit_failed = false;
     const int rc = reset_session(cda, idle_ ? "" : "COMMIT; ", &commit_failed);

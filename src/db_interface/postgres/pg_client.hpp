@@ -50,6 +50,10 @@ class pg_client final : public client {
     // Failure bookkeeping: the code goes to the cursor and the text is kept
     // for oerhms.
     int fail(cursor_area& cda, int code, std::string text);
+    // With the code's standard message.
+    int fail(cursor_area& cda, int code);
+    // 0 when r holds exactly one row, else the failure (no data, too many rows).
+    int one_row(cursor_area& cda, const PGresult* r);
     int fail_result(cursor_area& cda, const PGresult* r);
     int succeed(cursor_area& cda, const PGresult* r = nullptr);
     int end_transaction(logon_area& lda, const char* statement);

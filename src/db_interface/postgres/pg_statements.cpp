@@ -97,12 +97,8 @@ int pg_client::run_select(cursor_area& cda, bool fetch) {
     if (!fetch) {
         return succeed(cda, r.get());
     }
-    const int rows = PQntuples(r.get());
-    if (rows == 0) {
-        return fail(cda, no_data_found, standard_message(no_data_found));
-    }
-    if (rows > 1) {
-        return fail(cda, too_many_rows, standard_message(too_many_rows));
+    if (const int rc = one_row(cda, r.get()); rc != 0) {
+        return rc;
     }
     deliver_row(r.get(), 0, false);
     cda.rpc = 1;
@@ -160,7 +156,7 @@ int pg_client::run_cgi_env(cursor_area& cda) {
     const auto names = bound_param("nm");
     const auto values = bound_param("v");
     if (!count || !names || !values) {
-        return fail(cda, not_all_bound, standard_message(not_all_bound));
+        return fail(cda, not_all_bound);
     }
     // The subquery sets the environment before the pre-action (trusted
     // configuration) is evaluated for its one row.
@@ -178,7 +174,7 @@ int pg_client::run_cgi_env(cursor_area& cda) {
 int pg_client::run_describe(cursor_area& cda) {
     const auto name = bound_param("ObjectName");
     if (!name) {
-        return fail(cda, not_all_bound, standard_message(not_all_bound));
+        return fail(cda, not_all_bound);
     }
     result error;
     described_ = describe(name->value, exposed_schemas_, error);
@@ -230,7 +226,7 @@ int pg_client::run_generic_arg(cursor_area& cda) {
     const auto name = bound_param("name");
     const auto value = bound_param("val");
     if (!name || !value) {
-        return fail(cda, not_all_bound, standard_message(not_all_bound));
+        return fail(cda, not_all_bound);
     }
     result r = conn_.exec(generic_arg_query, {*name, *value});
     if (failed(r.get())) {
@@ -243,7 +239,7 @@ int pg_client::run_get_page(cursor_area& cda) {
     const scalar_bind* ndata = find_scalar("ndata");
     const array_bind* data = find_array("data");
     if (ndata == nullptr || data == nullptr || ndata->buffer.size() < sizeof(std::int32_t)) {
-        return fail(cda, not_all_bound, standard_message(not_all_bound));
+        return fail(cda, not_all_bound);
     }
     std::int32_t wanted = 0;
     std::memcpy(&wanted, ndata->buffer.data(), sizeof wanted);
@@ -339,7 +335,7 @@ int pg_client::run_document_select(cursor_area& cda) {
     const std::size_t piece_size = piece != defines_.end() ? piece->buffer.size() : 0;
     const auto name = bound_param("name");
     if (!name) {
-        return fail(cda, not_all_bound, standard_message(not_all_bound));
+        return fail(cda, not_all_bound);
     }
     // Column 1 of the gateway's select (image) is the first piece; the
     // content is never fetched whole.
@@ -353,11 +349,8 @@ int pg_client::run_document_select(cursor_area& cda) {
     if (failed(r.get())) {
         return fail_result(cda, r.get());
     }
-    if (PQntuples(r.get()) == 0) {
-        return fail(cda, no_data_found, standard_message(no_data_found));
-    }
-    if (PQntuples(r.get()) > 1) {
-        return fail(cda, too_many_rows, standard_message(too_many_rows));
+    if (const int rc = one_row(cda, r.get()); rc != 0) {
+        return rc;
     }
     deliver_row(r.get(), 2, true);
     std::string row_name(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0));
@@ -372,14 +365,14 @@ int pg_client::oflng(cursor_area& cda, int position, std::span<std::byte> piece,
                      std::size_t& returned) {
     returned = 0;
     if (!pieces_.started() || position != 1) {
-        return fail(cda, no_data_found, standard_message(no_data_found));
+        return fail(cda, no_data_found);
     }
     result error;
     switch (pieces_.read(conn_, offset, piece, returned, error)) {
         case piece_reader::outcome::read:
             return cda.rc = 0;
         case piece_reader::outcome::missing:
-            return fail(cda, no_data_found, standard_message(no_data_found));
+            return fail(cda, no_data_found);
         case piece_reader::outcome::failed:
             break;
     }
@@ -401,7 +394,7 @@ int pg_client::run_timing_insert(cursor_area& cda) {
             return fail(cda, not_all_bound, standard_message(not_all_bound) + ": " + name);
         }
         if (literal->empty()) {
-            return fail(cda, invalid_text, standard_message(invalid_text));
+            return fail(cda, invalid_text);
         }
         values += (values.empty() ? "" : ", ") + *literal;
     }
@@ -456,7 +449,7 @@ std::optional<std::string> pg_client::spliced(cursor_area& cda, std::string_view
             return literal;
         });
     if (refused) {
-        fail(cda, invalid_text, standard_message(invalid_text));
+        fail(cda, invalid_text);
         return std::nullopt;
     }
     return out;
@@ -514,11 +507,8 @@ int pg_client::run_guarded(cursor_area& cda, const std::string& sql, bool fetch)
     if (!fetch) {
         return succeed(cda, r.get());
     }
-    if (PQntuples(r.get()) == 0) {
-        return fail(cda, no_data_found, standard_message(no_data_found));
-    }
-    if (PQntuples(r.get()) > 1) {
-        return fail(cda, too_many_rows, standard_message(too_many_rows));
+    if (const int rc = one_row(cda, r.get()); rc != 0) {
+        return rc;
     }
     deliver_row(r.get(), 0, false);
     return cda.rc = 0;
