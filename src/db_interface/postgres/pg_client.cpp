@@ -117,6 +117,21 @@ int pg_client::succeed(cursor_area& cda, const PGresult* r) {
     return 0;
 }
 
+int pg_client::answer(cursor_area& cda, const PGresult* r, bool fetch) {
+    if (failed(r)) {
+        return fail_result(cda, r);
+    }
+    if (!fetch) {
+        return succeed(cda, r);
+    }
+    if (const int rc = one_row(cda, r); rc != 0) {
+        return rc;
+    }
+    deliver_row(r, 0, false);
+    cda.rpc = 1;
+    return cda.rc = 0;
+}
+
 int pg_client::olog(logon_area& lda, const logon_request& who) {
     cursor_area scratch;
     connect_failure why;

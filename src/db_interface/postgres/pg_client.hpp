@@ -54,6 +54,9 @@ class pg_client final : public client {
     int fail(cursor_area& cda, int code);
     // 0 when r holds exactly one row, else the failure (no data, too many rows).
     int one_row(cursor_area& cda, const PGresult* r);
+    // A statement's result as oexec sees it (success) or oexfet (exactly one
+    // row, delivered into the defines).
+    int answer(cursor_area& cda, const PGresult* r, bool fetch);
     int fail_result(cursor_area& cda, const PGresult* r);
     int succeed(cursor_area& cda, const PGresult* r = nullptr);
     int end_transaction(logon_area& lda, const char* statement);

@@ -91,18 +91,7 @@ int pg_client::run_select(cursor_area& cda, bool fetch) {
         default:
             return run_text(cda, fetch);
     }
-    if (failed(r.get())) {
-        return fail_result(cda, r.get());
-    }
-    if (!fetch) {
-        return succeed(cda, r.get());
-    }
-    if (const int rc = one_row(cda, r.get()); rc != 0) {
-        return rc;
-    }
-    deliver_row(r.get(), 0, false);
-    cda.rpc = 1;
-    return cda.rc = 0;
+    return answer(cda, r.get(), fetch);
 }
 
 int pg_client::answer_locally(cursor_area& cda, bool fetch, std::string_view value) {
@@ -500,18 +489,8 @@ int pg_client::run_text(cursor_area& cda, bool fetch) {
 int pg_client::run_guarded(cursor_area& cda, const std::string& sql, bool fetch) {
     // Guarded: include blocks fail without ending the request, and the
     // blocks after them still need a working transaction.
-    result r = exec_guarded_before_page(sql);
-    if (failed(r.get())) {
-        return fail_result(cda, r.get());
-    }
-    if (!fetch) {
-        return succeed(cda, r.get());
-    }
-    if (const int rc = one_row(cda, r.get()); rc != 0) {
-        return rc;
-    }
-    deliver_row(r.get(), 0, false);
-    return cda.rc = 0;
+    const result r = exec_guarded_before_page(sql);
+    return answer(cda, r.get(), fetch);
 }
 
 result pg_client::exec_before_page(const std::string& sql, const std::vector<param>& params) {
